@@ -1,0 +1,18 @@
+# Warnings as errors for the project's own code; third-party code is built without them.
+add_library(lamdex_options INTERFACE)
+target_compile_options(lamdex_options INTERFACE
+  -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wold-style-cast
+  -Wnon-virtual-dtor -Woverloaded-virtual -Werror)
+target_include_directories(lamdex_options INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+
+if(LAMDEX_SANITIZE)
+  add_compile_options(-fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=address,undefined)
+endif()
+
+# Source files that exist once per platform: foo_win32.cpp or foo_posix.cpp.
+if(WIN32)
+  set(LAMDEX_PLATFORM win32)
+else()
+  set(LAMDEX_PLATFORM posix)
+endif()

@@ -1,0 +1,158 @@
+#include "driver/packet_reader.h"
+
+#include <cstring>
+
+namespace lamdex {
+namespace {
+
+constexpr std::size_t kHeaderSize = 2;
+constexpr std::size_t kDataGroupSize = 4;
+constexpr std::size_t kMinimumUsefulCount = 4;
+constexpr std::uint32_t kSampleSize = 4;
+
+bool IsHeader(std::uint8_t h0, std::uint8_t h1) {
+    return (h0 & 0xA0) == 0xA0 && (h1 & 0x80) == 0x80;
+}
+
+// Bytes that follow the header: the length field plus 2, bit 0 of h0 adding 512.
+std::size_t BodyLength(std::uint8_t h0, std::uint8_t h1) {
+    return static_cast<std::size_t>(h0 & 0x01) * 512 + (h1 & 0x7F) + 2;
+}
+
+bool IsLc1DataGroup(const std::uint8_t* d) {
+    return (d[0] & 0xE2) == 0x42 && (d[1] & 0x80) == 0 && (d[2] & 0xC0) == 0 && (d[3] & 0x80) == 0;
+}
+
+Lc1Reading DecodeDataGroup(const std::uint8_t* d) {
+    Lc1Reading reading{};
+    reading.status = static_cast<std::uint8_t>((d[0] >> 2) & 0x07);
+    reading.multiplier = static_cast<std::uint8_t>(((d[0] & 0x01) << 7) | (d[1] & 0x7F));
+    reading.lambda = static_cast<std::uint16_t>(((d[2] & 0x3F) << 7) | (d[3] & 0x7F));
+    return reading;
+}
+
+// The volatile store forces the rounding even where the compiler would keep
+// x87 excess precision; the worked values depend on every rounding step.
+float RoundToSingle(double value) {
+    volatile float rounded = static_cast<float>(value);
+    return rounded;
+}
+
+void StoreTransferred(const zb::TransferRecord* record, std::uint32_t count) {
+    if (record->bytesTransferred != nullptr) {
+        *record->bytesTransferred = count;
+    }
+}
+
+bool IsAcceptable(const zb::TransferRecord* record) {
+    return record != nullptr && record->size == zb::kTransferRecordSize && record->buffer != nullptr &&
+           record->capacity >= kSampleSize;
+}
+
+}  // namespace
+
+std::int32_t ConvertToFixedAfr(std::uint16_t lambdaRaw, std::uint8_t multiplierRaw) {
+    const double lambdaFactor = static_cast<double>(0.001f);
+    const double multiplierFactor = static_cast<double>(0.1f);
+    const float lambda = RoundToSingle(static_cast<double>(lambdaRaw) * lambdaFactor + 0.5);
+    const float multiplier = RoundToSingle(static_cast<double>(multiplierRaw) * multiplierFactor);
+    const float afr = RoundToSingle(static_cast<double>(lambda) * static_cast<double>(multiplier));
+    return static_cast<std::int32_t>(static_cast<double>(afr) * 65536.0);
+}
+
+void PacketReader::ResetForOpen() {
+    std::memset(rxBuffer_, 0, sizeof rxBuffer_);
+    rxCount_ = 0;
+}
+
+void PacketReader::ResetForClose() { rxCount_ = 0; }
+
+void PacketReader::FillFromSource() {
+    std::uint8_t byte = 0;
+    while (rxCount_ < kRxBufferSize && source_.readByte(source_.context, &byte)) {
+        rxBuffer_[rxCount_++] = byte;
+    }
+}
+
+bool PacketReader::FindHeader(std::size_t& position) const {
+    for (std::size_t i = 0; i + 1 < rxCount_; ++i) {
+        if (IsHeader(rxBuffer_[i], rxBuffer_[i + 1])) {
+            position = i;
+            return true;
+        }
+    }
+    return false;
+}
+
+void PacketReader::DiscardFront(std::size_t count) {
+    std::memmove(rxBuffer_, rxBuffer_ + count, rxCount_ - count);
+    rxCount_ -= static_cast<std::uint32_t>(count);
+}
+
+bool PacketReader::FindDataGroup(std::size_t bodyLength, Lc1Reading& reading) const {
+    for (std::size_t j = kHeaderSize; j + kDataGroupSize <= bodyLength + kHeaderSize; ++j) {
+        if (IsLc1DataGroup(rxBuffer_ + j)) {
+            reading = DecodeDataGroup(rxBuffer_ + j);
+            return true;
+        }
+    }
+    return false;
+}
+
+zb::HResult PacketReader::Read(zb::TransferRecord* record) {
+    if (!IsAcceptable(record)) {
+        return zb::kInvalidArg;
+    }
+    StoreTransferred(record, 0);
+    FillFromSource();
+    if (rxCount_ < kMinimumUsefulCount) {
+        return zb::kNotReady;
+    }
+
+    std::size_t bodyLength = 0;
+    for (;;) {
+        std::size_t headerAt = 0;
+        if (!FindHeader(headerAt)) {
+            rxBuffer_[0] = rxBuffer_[rxCount_ - 1];
+            rxCount_ = 1;
+            return zb::kNotReady;
+        }
+        DiscardFront(headerAt);
+        bodyLength = BodyLength(rxBuffer_[0], rxBuffer_[1]);
+        if (bodyLength + kHeaderSize <= kRxBufferSize) {
+            break;
+        }
+        // A packet longer than the buffer can never complete: waiting for it would
+        // stall the reader for ever. Drop only its first byte, since the second may
+        // itself start the next real header.
+        DiscardFront(1);
+    }
+
+    if (rxCount_ < bodyLength + kHeaderSize) {
+        return zb::kNotReady;
+    }
+    Lc1Reading reading{};
+    const bool found = FindDataGroup(bodyLength, reading);
+    DiscardFront(bodyLength + kHeaderSize);
+    if (!found) {
+        return zb::kNotConnected;
+    }
+
+    switch (reading.status) {
+        case 0:
+            break;
+        case 3:
+        case 6:
+        case 7:
+            return zb::kFail;
+        default:
+            return zb::kNotReady;
+    }
+
+    StoreTransferred(record, kSampleSize);
+    const std::int32_t value = ConvertToFixedAfr(reading.lambda, reading.multiplier);
+    std::memcpy(record->buffer, &value, sizeof value);  // little-endian on every target we build
+    return zb::kOk;
+}
+
+}  // namespace lamdex

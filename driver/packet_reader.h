@@ -1,0 +1,57 @@
+// Frames LC-1 packets from a byte stream and turns them into 16.16 air-fuel ratios.
+//
+// Invariants, whatever bytes arrive:
+//   - rxCount never exceeds kRxBufferSize, and nothing is read or written outside rxBuffer;
+//   - a call never waits: it asks the byte source until it has nothing, or the buffer is full;
+//   - at most one packet is consumed per call;
+//   - a complete valid packet at the front of the buffer is always delivered, so no input
+//     can wedge the reader.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+#include "lamdex/host_api.h"
+
+namespace lamdex {
+
+// Yields one received byte, or false when none is waiting. Must never block.
+struct ByteSource {
+    bool (*readByte)(void* context, std::uint8_t* byte);
+    void* context;
+};
+
+struct Lc1Reading {
+    std::uint8_t status;
+    std::uint8_t multiplier;  // raw, tenths
+    std::uint16_t lambda;     // raw, thousandths minus 500
+};
+
+// The device's conversion, with every single-precision rounding step it makes.
+std::int32_t ConvertToFixedAfr(std::uint16_t lambdaRaw, std::uint8_t multiplierRaw);
+
+class PacketReader {
+public:
+    static constexpr std::size_t kRxBufferSize = 514;
+
+    explicit PacketReader(ByteSource source) : source_(source) {}
+
+    void ResetForOpen();
+    void ResetForClose();
+    zb::HResult Read(zb::TransferRecord* record);
+
+    std::size_t BufferedCount() const { return rxCount_; }
+    const std::uint8_t* BufferedBytes() const { return rxBuffer_; }
+
+private:
+    void FillFromSource();
+    bool FindHeader(std::size_t& position) const;
+    void DiscardFront(std::size_t count);
+    bool FindDataGroup(std::size_t packetBodyLength, Lc1Reading& reading) const;
+
+    ByteSource source_;
+    std::uint8_t rxBuffer_[kRxBufferSize] = {};
+    std::uint32_t rxCount_ = 0;
+};
+
+}  // namespace lamdex

@@ -1,0 +1,43 @@
+// The component's connection to the COM port the LC-1 is attached to.
+// Implemented once per platform (serial_link_win32.cpp, serial_link_posix.cpp).
+//
+// Line settings on every open: 19200 baud, 8 data bits, no parity, one stop bit,
+// no hardware or software flow control (0x11 and 0x13 are ordinary data on this
+// line), DTR and RTS held off. Reads return at once with whatever is waiting.
+#pragma once
+
+#include <cstdint>
+
+namespace lamdex {
+
+class SerialLink {
+public:
+    // Formats the platform's device name for a port: "COM%d" at heart.
+    static constexpr int kDeviceNameSize = 10;
+
+    SerialLink() = default;
+    ~SerialLink() { Close(); }
+    SerialLink(const SerialLink&) = delete;
+    SerialLink& operator=(const SerialLink&) = delete;
+
+    // Opens the port exclusively; a link already open is closed first.
+    // A failure is not reported: the link simply stays closed.
+    void Open(int portNumber);
+
+    // Yields one waiting byte; false when closed, on a failed read, or when nothing is waiting.
+    bool ReadByte(std::uint8_t* byte);
+
+    void Close();
+
+    bool IsOpen() const { return handle_ != kClosed; }
+
+    // Adapter so a PacketReader can use the link as its byte source.
+    static bool ReadByteFrom(void* link, std::uint8_t* byte) { return static_cast<SerialLink*>(link)->ReadByte(byte); }
+
+private:
+    // The platform handle (a HANDLE, or a file descriptor plus one); kClosed when closed.
+    static constexpr std::intptr_t kClosed = 0;
+    std::intptr_t handle_ = kClosed;
+};
+
+}  // namespace lamdex

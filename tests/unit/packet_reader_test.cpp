@@ -1,0 +1,271 @@
+#include "driver/packet_reader.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <random>
+#include <vector>
+
+#include "tests/unit/byte_feed.h"
+
+namespace lamdex::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+struct ReadOutcome {
+    zb::HResult result;
+    std::int32_t value;
+    std::uint32_t transferred;
+};
+
+class PacketReaderTest : public ::testing::Test {
+protected:
+    ReadOutcome ReadOnce() {
+        std::int32_t value = kUntouched;
+        std::uint32_t transferred = kUntouchedCount;
+        zb::TransferRecord record{zb::kTransferRecordSize, &value, sizeof value, &transferred, 0};
+        const zb::HResult result = reader.Read(&record);
+        return {result, value, transferred};
+    }
+
+    Bytes Buffered() const {
+        return Bytes(reader.BufferedBytes(), reader.BufferedBytes() + reader.BufferedCount());
+    }
+
+    static constexpr std::int32_t kUntouched = 0x5A5A5A5A;
+    static constexpr std::uint32_t kUntouchedCount = 0xDDDDDDDDu;
+    ByteFeed feed;
+    PacketReader reader{feed.Source()};
+};
+
+// Values the device's rounding steps produce; the last four come out one lower
+// under any of the usual simplifications of the arithmetic.
+TEST(ConvertToFixedAfr, ReproducesTheDeviceRoundingExactly) {
+    struct Case {
+        std::uint16_t lambda;
+        std::uint8_t multiplier;
+        std::int32_t expected;
+    };
+    const Case cases[] = {
+        {500, 147, 963379}, {0, 147, 481689},    {1000, 147, 1445068}, {350, 147, 818872},
+        {500, 0, 0},        {8191, 255, 14524121}, {30, 147, 510591},   {224, 150, 711721},
+        {298, 172, 899521}, {178, 255, 1133052},
+    };
+    for (const Case& c : cases) {
+        EXPECT_EQ(ConvertToFixedAfr(c.lambda, c.multiplier), c.expected)
+            << "lambda " << c.lambda << " multiplier " << int{c.multiplier};
+    }
+}
+
+struct StreamCase {
+    const char* name;
+    Bytes incoming;
+    zb::HResult result;
+    std::int32_t value;  // meaningful for kOk only
+    Bytes bufferedAfter;
+};
+
+TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
+    const StreamCase cases[] = {
+        {"partial header and group", {0xB2, 0x82, 0x43}, zb::kNotReady, 0, {0xB2, 0x82, 0x43}},
+        {"no header keeps last byte", {0x01, 0x02, 0x03, 0x04, 0x85}, zb::kNotReady, 0, {0x85}},
+        {"one packet", {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
+        {"garbage in front", {0x11, 0x22, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
+        {"truncated after garbage",
+         {0x11, 0x22, 0xB2, 0x82, 0x43, 0x13, 0x03},
+         zb::kNotReady,
+         0,
+         {0xB2, 0x82, 0x43, 0x13, 0x03}},
+        {"rounding-sensitive value", {0xB2, 0x82, 0x43, 0x13, 0x00, 0x1E}, zb::kOk, 510591, {}},
+        {"status 1 warming", {0xB2, 0x82, 0x47, 0x13, 0x03, 0x74}, zb::kNotReady, 0, {}},
+        {"status 3 error", {0xB2, 0x82, 0x4F, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
+        {"status 6 error", {0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
+        {"status 7 error", {0xB2, 0x82, 0x5F, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
+        {"no LC-1 group", {0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}, zb::kNotConnected, 0, {}},
+        {"group off word boundary",
+         {0xB2, 0x83, 0x00, 0x43, 0x13, 0x03, 0x74},
+         zb::kOk,
+         963379,
+         {}},
+        {"empty length field has no group", {0xB2, 0x80, 0x43, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {0x03, 0x74}},
+    };
+    for (const StreamCase& c : cases) {
+        SCOPED_TRACE(c.name);
+        reader.ResetForOpen();
+        feed = ByteFeed{};
+        feed.Arrive(c.incoming);
+        const ReadOutcome outcome = ReadOnce();
+        EXPECT_EQ(outcome.result, c.result);
+        if (c.result == zb::kOk) {
+            EXPECT_EQ(outcome.value, c.value);
+            EXPECT_EQ(outcome.transferred, 4u);
+        } else {
+            EXPECT_EQ(outcome.value, kUntouched) << "the caller's buffer is written only for a sample";
+            EXPECT_EQ(outcome.transferred, 0u);
+        }
+        EXPECT_EQ(Buffered(), c.bufferedAfter);
+    }
+}
+
+TEST_F(PacketReaderTest, KeepsPartialPacketUntilTheRestArrives) {
+    feed.Arrive({0x11, 0x22, 0xB2, 0x82, 0x43, 0x13, 0x03});
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+    feed.Arrive({0x74});
+    const ReadOutcome outcome = ReadOnce();
+    EXPECT_EQ(outcome.result, zb::kOk);
+    EXPECT_EQ(outcome.value, 963379);
+}
+
+TEST_F(PacketReaderTest, DeliversOnePacketPerCallAndKeepsTheNext) {
+    feed.Arrive(Lc1Packet(500, 147));
+    feed.Arrive(Lc1Packet(1000, 147));
+    EXPECT_EQ(ReadOnce().value, 963379);
+    EXPECT_EQ(Buffered(), Lc1Packet(1000, 147));
+    const std::size_t requestsBefore = feed.Requests();
+    EXPECT_EQ(ReadOnce().value, 1445068);
+    EXPECT_EQ(feed.Requests(), requestsBefore + 1) << "one empty request, then the buffered packet";
+}
+
+TEST_F(PacketReaderTest, RejectsBadRecordsBeforeTouchingAnything) {
+    feed.Arrive(Lc1Packet(500, 147));
+    std::int32_t value = kUntouched;
+    std::uint32_t transferred = kUntouchedCount;
+    const zb::TransferRecord good{zb::kTransferRecordSize, &value, sizeof value, &transferred, 0};
+
+    zb::TransferRecord wrongSize = good;
+    wrongSize.size = 24;
+    zb::TransferRecord noBuffer = good;
+    noBuffer.buffer = nullptr;
+    zb::TransferRecord tooSmall = good;
+    tooSmall.capacity = 3;
+
+    EXPECT_EQ(reader.Read(nullptr), zb::kInvalidArg);
+    for (zb::TransferRecord* bad : {&wrongSize, &noBuffer, &tooSmall}) {
+        EXPECT_EQ(reader.Read(bad), zb::kInvalidArg);
+    }
+    EXPECT_EQ(transferred, kUntouchedCount);
+    EXPECT_EQ(value, kUntouched);
+    EXPECT_EQ(feed.Requests(), 0u) << "nothing may be asked of the byte source";
+    EXPECT_EQ(reader.BufferedCount(), 0u);
+}
+
+TEST_F(PacketReaderTest, AcceptsRecordWithoutTransferCount) {
+    feed.Arrive(Lc1Packet(500, 147));
+    std::int32_t value = 0;
+    zb::TransferRecord record{zb::kTransferRecordSize, &value, 8, nullptr, 0};
+    EXPECT_EQ(reader.Read(&record), zb::kOk);
+    EXPECT_EQ(value, 963379);
+}
+
+TEST_F(PacketReaderTest, CloseForgetsBufferedBytesAndOpenClearsThem) {
+    feed.Arrive({0xB2, 0x82, 0x43});
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+    reader.ResetForClose();
+    EXPECT_EQ(reader.BufferedCount(), 0u);
+    feed.Arrive({0x13, 0x03, 0x74});
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady) << "the tail of a packet from before close is not a packet";
+}
+
+TEST_F(PacketReaderTest, StopsFillingAtTheBufferSize) {
+    feed.Arrive(Bytes(600, 0x00));
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+    EXPECT_EQ(feed.Waiting(), 600u - PacketReader::kRxBufferSize);
+    EXPECT_EQ(reader.BufferedCount(), 1u);
+}
+
+// A header with bit 0 set declares more than the buffer can hold; the reader once
+// waited behind such a header for ever.
+TEST_F(PacketReaderTest, SkipsHeaderThatDeclaresMoreThanTheBufferHolds) {
+    feed.Arrive({0xA1, 0x80});
+    feed.Arrive(Lc1Packet(500, 147));
+    const ReadOutcome outcome = ReadOnce();
+    EXPECT_EQ(outcome.result, zb::kOk);
+    EXPECT_EQ(outcome.value, 963379);
+}
+
+TEST_F(PacketReaderTest, OversizedHeaderDoesNotHideTheRealHeaderInsideIt) {
+    // B3 B2 passes the header test and declares 516 bytes; B2 82 is the real header.
+    feed.Arrive({0xB3});
+    feed.Arrive(Lc1Packet(1000, 147));
+    EXPECT_EQ(ReadOnce().value, 1445068);
+}
+
+TEST_F(PacketReaderTest, FullBufferBehindOversizedHeaderStillDrains) {
+    feed.Arrive({0xB3, 0xFF});
+    feed.Arrive(Bytes(600, 0x13));
+    feed.Arrive(Lc1Packet(350, 147));
+    ReadOutcome outcome{zb::kNotReady, 0, 0};
+    for (int call = 0; call < 4 && outcome.result != zb::kOk; ++call) {
+        outcome = ReadOnce();
+        EXPECT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
+    }
+    EXPECT_EQ(outcome.result, zb::kOk);
+    EXPECT_EQ(outcome.value, 818872);
+}
+
+// Valid packets, split at random points and separated by garbage (which includes the
+// XON/XOFF values), must each come out exactly once, in order, with exact values.
+TEST_F(PacketReaderTest, RandomisedStreamDeliversEveryReadingExactlyOnce) {
+    std::mt19937 random(20261208);
+    std::uniform_int_distribution<int> lambdaDist(0, 8191);
+    std::uniform_int_distribution<int> multiplierDist(0, 255);
+    std::uniform_int_distribution<int> statusDist(0, 7);
+    std::uniform_int_distribution<int> garbageLength(0, 40);
+    // Garbage with bit 7 clear can never start a header, so it cannot disguise a packet.
+    std::uniform_int_distribution<int> garbageByte(0x00, 0x7F);
+    std::uniform_int_distribution<int> chunk(0, 20);
+
+    Bytes stream;
+    std::vector<ReadOutcome> expected;
+    for (int packet = 0; packet < 3000; ++packet) {
+        const int garbage = garbageLength(random);
+        for (int k = 0; k < garbage; ++k) {
+            stream.push_back(static_cast<std::uint8_t>(garbageByte(random)));
+        }
+        const auto lambda = static_cast<std::uint16_t>(lambdaDist(random));
+        const auto multiplier = static_cast<std::uint8_t>(multiplierDist(random));
+        const int status = packet % 3 == 0 ? statusDist(random) : 0;
+        const Bytes bytes = Lc1Packet(lambda, multiplier, static_cast<unsigned>(status));
+        stream.insert(stream.end(), bytes.begin(), bytes.end());
+        if (status == 0) {
+            expected.push_back({zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4});
+        } else if (status == 3 || status == 6 || status == 7) {
+            expected.push_back({zb::kFail, 0, 0});
+        } else {
+            expected.push_back({zb::kNotReady, 0, 0});
+        }
+    }
+
+    // Statuses 1, 2, 4 and 5 answer not ready, like waiting does; the rest is compared.
+    std::vector<ReadOutcome> delivered;
+    std::size_t sent = 0;
+    int idleCalls = 0;
+    while (idleCalls < 3) {
+        const std::size_t arriving = std::min<std::size_t>(static_cast<std::size_t>(chunk(random)), stream.size() - sent);
+        feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
+                          stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
+        sent += arriving;
+        const ReadOutcome outcome = ReadOnce();
+        ASSERT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
+        if (outcome.result == zb::kOk || outcome.result == zb::kFail) {
+            delivered.push_back({outcome.result, outcome.result == zb::kOk ? outcome.value : 0, outcome.transferred});
+        }
+        idleCalls = (sent == stream.size() && outcome.result == zb::kNotReady && reader.BufferedCount() <= 1)
+                        ? idleCalls + 1
+                        : 0;
+    }
+
+    std::vector<ReadOutcome> expectedDelivered;
+    for (const ReadOutcome& e : expected) {
+        if (e.result != zb::kNotReady) expectedDelivered.push_back(e);
+    }
+    ASSERT_EQ(delivered.size(), expectedDelivered.size());
+    for (std::size_t k = 0; k < delivered.size(); ++k) {
+        ASSERT_EQ(delivered[k].result, expectedDelivered[k].result) << "answer " << k;
+        ASSERT_EQ(delivered[k].value, expectedDelivered[k].value) << "answer " << k;
+    }
+}
+
+}  // namespace
+}  // namespace lamdex::test
