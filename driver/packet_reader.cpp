@@ -65,7 +65,9 @@ void PacketReader::ResetForOpen() {
     rxCount_ = 0;
 }
 
-void PacketReader::ResetForClose() { rxCount_ = 0; }
+void PacketReader::ResetForClose() {
+    rxCount_ = 0;
+}
 
 void PacketReader::FillFromSource() {
     std::uint8_t byte = 0;

@@ -29,9 +29,7 @@ protected:
         return {result, value, transferred};
     }
 
-    Bytes Buffered() const {
-        return Bytes(reader.BufferedBytes(), reader.BufferedBytes() + reader.BufferedCount());
-    }
+    Bytes Buffered() const { return Bytes(reader.BufferedBytes(), reader.BufferedBytes() + reader.BufferedCount()); }
 
     static constexpr std::int32_t kUntouched = 0x5A5A5A5A;
     static constexpr std::uint32_t kUntouchedCount = 0xDDDDDDDDu;
@@ -48,9 +46,8 @@ TEST(ConvertToFixedAfr, ReproducesTheDeviceRoundingExactly) {
         std::int32_t expected;
     };
     const Case cases[] = {
-        {500, 147, 963379}, {0, 147, 481689},    {1000, 147, 1445068}, {350, 147, 818872},
-        {500, 0, 0},        {8191, 255, 14524121}, {30, 147, 510591},   {224, 150, 711721},
-        {298, 172, 899521}, {178, 255, 1133052},
+        {500, 147, 963379},    {0, 147, 481689},  {1000, 147, 1445068}, {350, 147, 818872}, {500, 0, 0},
+        {8191, 255, 14524121}, {30, 147, 510591}, {224, 150, 711721},   {298, 172, 899521}, {178, 255, 1133052},
     };
     for (const Case& c : cases) {
         EXPECT_EQ(ConvertToFixedAfr(c.lambda, c.multiplier), c.expected)
@@ -83,11 +80,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
         {"status 6 error", {0xB2, 0x82, 0x5B, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
         {"status 7 error", {0xB2, 0x82, 0x5F, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
         {"no LC-1 group", {0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}, zb::kNotConnected, 0, {}},
-        {"group off word boundary",
-         {0xB2, 0x83, 0x00, 0x43, 0x13, 0x03, 0x74},
-         zb::kOk,
-         963379,
-         {}},
+        {"group off word boundary", {0xB2, 0x83, 0x00, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
         {"empty length field has no group", {0xB2, 0x80, 0x43, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {0x03, 0x74}},
     };
     for (const StreamCase& c : cases) {
@@ -242,7 +235,8 @@ TEST_F(PacketReaderTest, RandomisedStreamDeliversEveryReadingExactlyOnce) {
     std::size_t sent = 0;
     int idleCalls = 0;
     while (idleCalls < 3) {
-        const std::size_t arriving = std::min<std::size_t>(static_cast<std::size_t>(chunk(random)), stream.size() - sent);
+        const std::size_t arriving =
+            std::min<std::size_t>(static_cast<std::size_t>(chunk(random)), stream.size() - sent);
         feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
                           stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
         sent += arriving;
