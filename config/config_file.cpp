@@ -1,0 +1,143 @@
+// Reading and writing the "COMPORT n" file on the C runtime's text files.
+#include "config/config_file.h"
+
+#include <cstdio>
+#include <cstring>
+
+namespace lamdex {
+namespace {
+
+constexpr char kPortKey[] = "COMPORT";
+constexpr std::size_t kLongestLine = kConfigLineSize - 1;
+
+bool IsDelimiter(char c) {
+    return c == ' ' || c == '=' || c == '\t';
+}
+
+// A token is a run of non-delimiters; the line end belongs to the token it follows.
+struct Token {
+    const char* begin;
+    std::size_t length;
+};
+
+bool NextToken(const char*& cursor, Token& token) {
+    while (*cursor != '\0' && IsDelimiter(*cursor)) ++cursor;
+    if (*cursor == '\0') return false;
+    token.begin = cursor;
+    while (*cursor != '\0' && !IsDelimiter(*cursor)) ++cursor;
+    token.length = static_cast<std::size_t>(cursor - token.begin);
+    return true;
+}
+
+char AsciiUpper(char c) {
+    return (c >= 'a' && c <= 'z') ? static_cast<char>(c - 'a' + 'A') : c;
+}
+
+bool EqualsIgnoringCase(const Token& token, const char* word) {
+    if (token.length != std::strlen(word)) return false;
+    for (std::size_t i = 0; i < token.length; ++i) {
+        if (AsciiUpper(token.begin[i]) != AsciiUpper(word[i])) return false;
+    }
+    return true;
+}
+
+bool IsWhiteSpace(char c) {
+    return c == ' ' || c == '\t' || c == '\n' || c == '\v' || c == '\f' || c == '\r';
+}
+
+// Reads as atoi does (white space, sign, leading digits; none gives 0), but saturates
+// instead of overflowing, so a huge number can never wrap into the port range.
+int ParseDecimal(const Token& token) {
+    constexpr int kSaturated = kHighestPort + 1;
+    const char* p = token.begin;
+    const char* end = token.begin + token.length;
+    while (p < end && IsWhiteSpace(*p)) ++p;
+    bool negative = false;
+    if (p < end && (*p == '+' || *p == '-')) {
+        negative = (*p == '-');
+        ++p;
+    }
+    int value = 0;
+    for (; p < end && *p >= '0' && *p <= '9'; ++p) {
+        value = value * 10 + (*p - '0');
+        if (value > kSaturated) value = kSaturated;
+    }
+    return negative ? -value : value;
+}
+
+void CopyMessage(char (&lastErrorText)[kLastErrorTextSize], const char* message) {
+    std::size_t length = std::strlen(message);
+    if (length > kLastErrorTextSize - 1) length = kLastErrorTextSize - 1;
+    std::memcpy(lastErrorText, message, length);
+    lastErrorText[length] = '\0';
+}
+
+enum class LineRead { kLine, kOverlong, kEnd, kError };
+
+// Reads one physical line, keeping its line end as the file has it. A line longer
+// than the buffer is consumed to its end and reported as overlong, so no part of it
+// is ever taken for a line of its own.
+LineRead ReadLine(std::FILE* file, char (&line)[kConfigLineSize]) {
+    std::size_t length = 0;
+    bool overlong = false;
+    int c = 0;
+    while ((c = std::fgetc(file)) != EOF) {
+        if (length < kLongestLine) {
+            line[length++] = static_cast<char>(c);
+        } else if (c != '\n') {
+            overlong = true;
+        }
+        if (c == '\n') break;
+    }
+    line[length] = '\0';
+    if (c == EOF && std::ferror(file)) return LineRead::kError;
+    if (overlong) return LineRead::kOverlong;
+    if (c == EOF && length == 0) return LineRead::kEnd;
+    return LineRead::kLine;
+}
+
+}  // namespace
+
+void ApplyConfigLine(const char* line, int& portNumber) {
+    const char* cursor = line;
+    Token key{};
+    if (!NextToken(cursor, key) || !EqualsIgnoringCase(key, kPortKey)) return;
+    Token value{};
+    if (!NextToken(cursor, value)) return;
+    const int port = ParseDecimal(value);
+    if (port >= kLowestPort && port <= kHighestPort) portNumber = port;
+}
+
+void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
+    // An empty path means the location could not be built; never hand it to fopen.
+    std::FILE* file = (path != nullptr && path[0] != '\0') ? std::fopen(path, "rt") : nullptr;
+    if (file == nullptr) {
+        CopyMessage(lastErrorText, kCannotReadConfig);
+        return;
+    }
+    char line[kConfigLineSize];
+    for (;;) {
+        const LineRead read = ReadLine(file, line);
+        if (read == LineRead::kEnd) break;
+        if (read == LineRead::kError) {
+            CopyMessage(lastErrorText, kCannotReadConfig);
+            break;
+        }
+        if (read == LineRead::kLine) ApplyConfigLine(line, portNumber);
+    }
+    std::fclose(file);
+}
+
+void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
+    std::FILE* file = (path != nullptr && path[0] != '\0') ? std::fopen(path, "wt") : nullptr;
+    if (file == nullptr) {
+        CopyMessage(lastErrorText, kCannotWriteConfig);
+        return;
+    }
+    // A full disk shows up only when writing or closing; it must not pass for a save.
+    const bool written = std::fprintf(file, "COMPORT %d\n", portNumber) > 0;
+    const bool closed = std::fclose(file) == 0;
+    if (!written || !closed) CopyMessage(lastErrorText, kCannotWriteConfig);
+}
+
+}  // namespace lamdex
