@@ -1,0 +1,31 @@
+// zbhost's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace zbhost {
+
+struct Options {
+    std::string library;
+    int intervalMs = 20;
+    double seconds = 5.0;  // polling time limit
+    bool secondsGiven = false;
+    unsigned long readings = 0;  // stop after this many readings; 0: no such limit
+    bool readingsGiven = false;
+    std::string csvPath;
+    bool raw = false;
+    bool configure = false;
+    bool infoOnly = false;
+    bool help = false;
+
+    // Polling happens unless only identity was asked for, or only the dialog.
+    bool Polls() const { return !infoOnly && (!configure || secondsGiven || readingsGiven); }
+};
+
+// Answers false with a one-line reason in `error` for anything it cannot accept.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+const char* UsageText();
+
+}  // namespace zbhost
