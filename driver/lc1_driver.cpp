@@ -1,0 +1,157 @@
+#include "driver/lc1_driver.h"
+
+#include <cstring>
+
+#include "driver/debug_output.h"
+#include "lamdex/host_helpers.h"
+#include "ui/port_dialog.h"
+
+namespace lamdex {
+namespace {
+
+constexpr char kComponentId[] = "A41F6C2D-8E57-4b3a-9D06-C7B2E81F5A94";
+constexpr char kComponentName[] = "LC1 IO Driver";
+constexpr char kComponentDescription[] = "A simple, limited LC1 driver that supports a single LC1";
+constexpr char kVersionText[] = "1.0.0";
+constexpr char kDeviceName[] = "Lamdex reader";
+
+}  // namespace
+
+LC1Driver::LC1Driver() : reader_(ByteSource{&SerialLink::ReadByteFrom, &link_}) {
+    BuildConfigPath(configPath_);
+    LoadConfig(configPath_, portNumber_, lastErrorText_);
+}
+
+// Both objects of the library have static storage: nothing is ever freed here.
+// The host asking for destruction gets what destruction means to it, a closed port.
+void* LC1Driver::DeletingDestructor(unsigned int /*flags*/) {
+    Close();
+    return this;
+}
+
+std::int32_t LC1Driver::GetComponentType() {
+    return zb::kDataAcqIoComponentType;
+}
+
+std::int32_t LC1Driver::GetComponentInfo(zb::ComponentInfo* info) {
+    if (info == nullptr) {
+        return 0;
+    }
+    info->size = zb::kComponentInfoSize;
+    zb::ParseGuid(kComponentId, info->id);
+    zb::CopyText(info->name, kComponentName);
+    zb::CopyText(info->description, kComponentDescription);
+    zb::CopyText(info->version, kVersionText);
+    info->value600 = 1;
+    info->value604 = 1;
+    info->value606 = 0;
+    return 1;
+}
+
+zb::HResult LC1Driver::ShowConfiguration(zb::ConfigDialogParams* params) {
+    if (params == nullptr) {
+        return zb::kOk;
+    }
+    if (params->size != zb::kConfigDialogParamsSize) {
+        return zb::kInvalidArg;
+    }
+    OpenPortDialog(params->ownerWindow, this);
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::SetOption(std::int32_t /*id*/, std::int32_t /*value*/, std::int32_t /*extra*/) {
+    return zb::kOk;
+}
+
+const char* LC1Driver::GetLastErrorInfo(std::int32_t* code) {
+    if (code != nullptr) {
+        *code = lastErrorCode_;
+    }
+    return lastErrorText_;
+}
+
+zb::HResult LC1Driver::GetDeviceDescription(zb::DeviceDescription* desc) {
+    if (desc == nullptr || desc->size != zb::kDeviceDescriptionSize) {
+        return zb::kInvalidArg;
+    }
+    zb::CopyText(desc->name, kDeviceName);
+    desc->furtherText1[0] = '\0';
+    desc->furtherText2[0] = '\0';
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::Open(zb::OpenParams* params) {
+    if (params == nullptr || params->size != zb::kOpenParamsSize) {
+        return zb::kInvalidArg;
+    }
+    isOpen_ = true;
+    reader_.ResetForOpen();
+    link_.Open(portNumber_);
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::Close() {
+    link_.Close();
+    reader_.ResetForClose();
+    isOpen_ = false;
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::Write(zb::TransferRecord* rec) {
+    if (rec == nullptr || rec->size != zb::kTransferRecordSize) {
+        return zb::kInvalidArg;
+    }
+    if (rec->bytesTransferred != nullptr) {
+        *rec->bytesTransferred = 0;
+    }
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
+    return reader_.Read(rec);
+}
+
+zb::HResult LC1Driver::SetSettings(zb::IoSettings* settings) {
+    if (settings == nullptr || settings->size != zb::kIoSettingsSize) {
+        return zb::kInvalidArg;
+    }
+    std::memcpy(&settings_, settings, sizeof settings_);
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::GetSettings(zb::IoSettings* settings) {
+    if (settings == nullptr || settings->size != zb::kIoSettingsSize) {
+        return zb::kInvalidArg;
+    }
+    std::memcpy(settings, &settings_, sizeof settings_);
+    return zb::kOk;
+}
+
+zb::HResult LC1Driver::PurgeTransmitBuffer() {
+    WriteDebugText("LC1Driver::PurgeTransmitBuffer called");
+    return zb::kOk;
+}
+
+// Deliberately keeps the receive buffer: a packet split across a purge is still delivered.
+zb::HResult LC1Driver::PurgeReceiveBuffer() {
+    WriteDebugText("LC1Driver::PurgeReceiveBuffer called");
+    return zb::kOk;
+}
+
+void LC1Driver::ChangePort(int newPort) {
+    if (newPort == portNumber_ || newPort < kLowestPort || newPort > kHighestPort) {
+        return;
+    }
+    const bool wasOpen = isOpen_;
+    if (wasOpen) {
+        Close();
+    }
+    portNumber_ = newPort;
+    SaveConfig(configPath_, portNumber_, lastErrorText_);
+    if (wasOpen) {
+        zb::OpenParams params{zb::kOpenParamsSize, {}};
+        Open(&params);
+    }
+}
+
+}  // namespace lamdex

@@ -1,0 +1,60 @@
+// LC1Driver: the plug-in's one component, through which the host reads the LC-1.
+// It owns the serial link, the packet reader, the configured port and the last error text.
+#pragma once
+
+#include <cstdint>
+
+#include "config/config_file.h"
+#include "driver/packet_reader.h"
+#include "driver/serial_link.h"
+#include "lamdex/host_api.h"
+
+namespace lamdex {
+
+class LC1Driver final : public zb::IZBDataAcqIO {
+public:
+    LC1Driver();
+    ~LC1Driver() = default;  // the link closes itself
+    LC1Driver(const LC1Driver&) = delete;
+    LC1Driver& operator=(const LC1Driver&) = delete;
+
+    // IZBPluginComponent
+    void* ZB_THISCALL DeletingDestructor(unsigned int flags) override;
+    std::int32_t ZB_THISCALL GetComponentType() override;
+    std::int32_t ZB_THISCALL GetComponentInfo(zb::ComponentInfo* info) override;
+    zb::HResult ZB_THISCALL ShowConfiguration(zb::ConfigDialogParams* params) override;
+    zb::HResult ZB_THISCALL SetOption(std::int32_t id, std::int32_t value, std::int32_t extra) override;
+    const char* ZB_THISCALL GetLastErrorInfo(std::int32_t* code) override;
+
+    // IZBDataAcqIO
+    zb::HResult ZB_THISCALL GetDeviceDescription(zb::DeviceDescription* desc) override;
+    zb::HResult ZB_THISCALL Open(zb::OpenParams* params) override;
+    zb::HResult ZB_THISCALL Close() override;
+    zb::HResult ZB_THISCALL Write(zb::TransferRecord* rec) override;
+    zb::HResult ZB_THISCALL Read(zb::TransferRecord* rec) override;
+    zb::HResult ZB_THISCALL SetSettings(zb::IoSettings* settings) override;
+    zb::HResult ZB_THISCALL GetSettings(zb::IoSettings* settings) override;
+    zb::HResult ZB_THISCALL PurgeTransmitBuffer() override;
+    zb::HResult ZB_THISCALL PurgeReceiveBuffer() override;
+
+    // Called by the port dialog: closes, saves and reopens as needed.
+    void ChangePort(int newPort);
+
+    int PortNumber() const { return portNumber_; }
+    bool IsOpen() const { return isOpen_; }
+    bool IsLinkOpen() const { return link_.IsOpen(); }
+    const PacketReader& Reader() const { return reader_; }
+    const char* ConfigPath() const { return configPath_; }
+
+private:
+    SerialLink link_;
+    std::int32_t portNumber_ = 1;
+    PacketReader reader_;
+    bool isOpen_ = false;
+    zb::IoSettings settings_{zb::kIoSettingsSize, {}};
+    char configPath_[kConfigPathSize] = {};
+    char lastErrorText_[kLastErrorTextSize] = {};
+    std::int32_t lastErrorCode_ = 0;
+};
+
+}  // namespace lamdex

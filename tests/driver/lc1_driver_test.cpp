@@ -1,0 +1,247 @@
+#include "driver/lc1_driver.h"
+
+#include <gtest/gtest.h>
+
+#include <chrono>
+#include <cstdio>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "tests/driver/test_line.h"
+
+namespace lamdex::test {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+using Clock = std::chrono::steady_clock;
+
+const Bytes kPacket500 = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};   // 14.7, multiplier byte 0x13
+const Bytes kPacket1000 = {0xB2, 0x82, 0x43, 0x13, 0x07, 0x68};  // lambda 1.5
+constexpr std::int32_t kValue500 = 963379;
+constexpr std::int32_t kValue1000 = 1445068;
+constexpr int kLinePort = 5;
+constexpr int kOtherLinePort = 6;
+constexpr int kAbsentPort = 200;
+
+std::string ReadWholeFile(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void WriteWholeFile(const std::string& path, const std::string& text) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << text;
+}
+
+struct Answer {
+    zb::HResult result;
+    std::int32_t value;
+};
+
+class LC1DriverTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        configPath = UsePrivateProfile();
+        ASSERT_FALSE(configPath.empty());
+    }
+
+    void CreateDriver(int configuredPort) {
+        WriteWholeFile(configPath, "COMPORT " + std::to_string(configuredPort) + "\n");
+        driver = std::make_unique<LC1Driver>();
+        ASSERT_EQ(driver->PortNumber(), configuredPort);
+    }
+
+    zb::HResult OpenDriver() {
+        zb::OpenParams params{zb::kOpenParamsSize, {}};
+        return driver->Open(&params);
+    }
+
+    Answer ReadOnce() {
+        std::int32_t value = 0;
+        std::uint32_t transferred = 0;
+        zb::TransferRecord record{zb::kTransferRecordSize, &value, sizeof value, &transferred, 0};
+        const zb::HResult result = driver->Read(&record);
+        return {result, value};
+    }
+
+    // Bytes take a moment to cross a real line; poll the way a host does.
+    Answer ReadUntilAnswer(std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+        const auto deadline = Clock::now() + limit;
+        Answer answer = ReadOnce();
+        while (answer.result == zb::kNotReady && Clock::now() < deadline) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+            answer = ReadOnce();
+        }
+        return answer;
+    }
+
+    void ReadUntilBuffered(std::size_t count) {
+        const auto deadline = Clock::now() + std::chrono::milliseconds(3000);
+        while (driver->Reader().BufferedCount() < count && Clock::now() < deadline) {
+            ASSERT_EQ(ReadOnce().result, zb::kNotReady);
+            std::this_thread::sleep_for(std::chrono::milliseconds(2));
+        }
+        ASSERT_EQ(driver->Reader().BufferedCount(), count);
+    }
+
+    std::string configPath;
+    std::unique_ptr<LC1Driver> driver;
+};
+
+TEST_F(LC1DriverTest, DeliversReadingsFromTheLineIncludingSplitPackets) {
+    TestLine line;
+    ASSERT_TRUE(line.Connect(kLinePort));
+    CreateDriver(kLinePort);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    EXPECT_TRUE(driver->IsLinkOpen());
+
+    line.Send(kPacket500);
+    Answer answer = ReadUntilAnswer();
+    EXPECT_EQ(answer.result, zb::kOk);
+    EXPECT_EQ(answer.value, kValue500);
+
+    line.Send(Bytes(kPacket1000.begin(), kPacket1000.begin() + 3));
+    ReadUntilBuffered(3);
+    line.Send(Bytes(kPacket1000.begin() + 3, kPacket1000.end()));
+    answer = ReadUntilAnswer();
+    EXPECT_EQ(answer.result, zb::kOk);
+    EXPECT_EQ(answer.value, kValue1000);
+}
+
+TEST_F(LC1DriverTest, PurgeKeepsBufferedBytesButCloseDropsThem) {
+    TestLine line;
+    ASSERT_TRUE(line.Connect(kLinePort));
+    CreateDriver(kLinePort);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+
+    line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+    EXPECT_EQ(driver->PurgeReceiveBuffer(), zb::kOk);
+    EXPECT_EQ(driver->PurgeTransmitBuffer(), zb::kOk);
+    line.Send(Bytes(kPacket500.begin() + 4, kPacket500.end()));
+    EXPECT_EQ(ReadUntilAnswer().value, kValue500);
+
+    line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+    EXPECT_EQ(driver->Close(), zb::kOk);
+    EXPECT_FALSE(driver->IsLinkOpen());
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady) << "a closed component reads nothing";
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    EXPECT_EQ(driver->Reader().BufferedCount(), 0u);
+    line.Send(Bytes(kPacket500.begin() + 4, kPacket500.end()));
+    EXPECT_EQ(ReadUntilAnswer(std::chrono::milliseconds(300)).result, zb::kNotReady)
+        << "the tail of a packet from before the close must not complete it";
+    line.Send(kPacket1000);
+    EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
+}
+
+TEST_F(LC1DriverTest, PortThatDoesNotExistAnswersNotReady) {
+    CreateDriver(kAbsentPort);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    EXPECT_TRUE(driver->IsOpen());
+    EXPECT_FALSE(driver->IsLinkOpen());
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+}
+
+TEST_F(LC1DriverTest, ChangePortToTheCurrentPortChangesNothing) {
+    TestLine line;
+    ASSERT_TRUE(line.Connect(kLinePort));
+    CreateDriver(kLinePort);
+    std::remove(configPath.c_str());
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+
+    driver->ChangePort(kLinePort);
+    EXPECT_TRUE(driver->IsLinkOpen());
+    EXPECT_EQ(driver->Reader().BufferedCount(), 4u) << "no close, no reopen";
+    EXPECT_EQ(ReadWholeFile(configPath), "") << "nothing saved";
+}
+
+TEST_F(LC1DriverTest, ChangePortWhileOpenClosesSavesAndReopensOnTheNewPort) {
+    TestLine oldLine;
+    TestLine newLine;
+    ASSERT_TRUE(oldLine.Connect(kLinePort));
+    ASSERT_TRUE(newLine.Connect(kOtherLinePort));
+    CreateDriver(kLinePort);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    oldLine.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+
+    driver->ChangePort(kOtherLinePort);
+    EXPECT_EQ(driver->PortNumber(), kOtherLinePort);
+    EXPECT_TRUE(driver->IsOpen());
+    EXPECT_TRUE(driver->IsLinkOpen());
+    EXPECT_EQ(driver->Reader().BufferedCount(), 0u);
+    const std::string saved = ReadWholeFile(configPath);
+    EXPECT_TRUE(saved == "COMPORT 6\n" || saved == "COMPORT 6\r\n") << saved;
+
+    oldLine.Send(kPacket1000);
+    newLine.Send(kPacket500);
+    EXPECT_EQ(ReadUntilAnswer().value, kValue500);
+    EXPECT_EQ(ReadUntilAnswer(std::chrono::milliseconds(300)).result, zb::kNotReady)
+        << "the old port is no longer read";
+}
+
+TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
+    CreateDriver(kLinePort);
+    driver->ChangePort(kOtherLinePort);
+    EXPECT_FALSE(driver->IsOpen());
+    EXPECT_FALSE(driver->IsLinkOpen());
+    const std::string saved = ReadWholeFile(configPath);
+    EXPECT_TRUE(saved == "COMPORT 6\n" || saved == "COMPORT 6\r\n") << saved;
+}
+
+TEST_F(LC1DriverTest, MissingConfigurationLeavesPortOneAndSaysWhy) {
+    std::remove(configPath.c_str());
+    driver = std::make_unique<LC1Driver>();
+    std::int32_t code = -1;
+    EXPECT_EQ(driver->PortNumber(), 1);
+    EXPECT_STREQ(driver->GetLastErrorInfo(&code), "Cannot open config file for reading");
+    EXPECT_EQ(code, 0);
+    EXPECT_FALSE(driver->IsLinkOpen()) << "construction never opens the port";
+}
+
+TEST_F(LC1DriverTest, RejectsBadRecordsWithoutChangingState) {
+    CreateDriver(kAbsentPort);
+    zb::OpenParams shortOpen{zb::kOpenParamsSize - 1, {}};
+    EXPECT_EQ(driver->Open(&shortOpen), zb::kInvalidArg);
+    EXPECT_EQ(driver->Open(nullptr), zb::kInvalidArg);
+    EXPECT_FALSE(driver->IsOpen());
+
+    std::uint32_t transferred = 77;
+    std::int32_t buffer = 0;
+    zb::TransferRecord wrongSize{24, &buffer, sizeof buffer, &transferred, 0};
+    EXPECT_EQ(driver->Write(&wrongSize), zb::kInvalidArg);
+    EXPECT_EQ(driver->Read(&wrongSize), zb::kInvalidArg);
+    EXPECT_EQ(transferred, 77u);
+    zb::TransferRecord write{zb::kTransferRecordSize, nullptr, 0, &transferred, 0};
+    EXPECT_EQ(driver->Write(&write), zb::kOk);
+    EXPECT_EQ(transferred, 0u) << "nothing is ever sent";
+
+    zb::IoSettings settings{zb::kIoSettingsSize, {1, 2, 3, 4, 5, 6}};
+    EXPECT_EQ(driver->SetSettings(&settings), zb::kOk);
+    zb::IoSettings wrongSettings{zb::kIoSettingsSize + 1, {9, 9, 9, 9, 9, 9}};
+    EXPECT_EQ(driver->SetSettings(&wrongSettings), zb::kInvalidArg);
+    EXPECT_EQ(driver->GetSettings(&wrongSettings), zb::kInvalidArg);
+    EXPECT_EQ(wrongSettings.values[0], 9u);
+    zb::IoSettings readBack{zb::kIoSettingsSize, {}};
+    EXPECT_EQ(driver->GetSettings(&readBack), zb::kOk);
+    EXPECT_EQ(std::memcmp(&readBack, &settings, sizeof settings), 0);
+
+    zb::DeviceDescription description{};
+    description.size = zb::kDeviceDescriptionSize - 1;
+    EXPECT_EQ(driver->GetDeviceDescription(&description), zb::kInvalidArg);
+    EXPECT_EQ(description.name[0], '\0');
+    zb::ConfigDialogParams dialog{zb::kConfigDialogParamsSize + 1, nullptr};
+    EXPECT_EQ(driver->ShowConfiguration(&dialog), zb::kInvalidArg);
+    EXPECT_EQ(driver->ShowConfiguration(nullptr), zb::kOk);
+}
+
+}  // namespace
+}  // namespace lamdex::test
