@@ -1,0 +1,180 @@
+#include "config/config_file.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <filesystem>
+#include <string>
+
+#include "tests/config/config_test_support.h"
+
+namespace lamdex {
+namespace {
+
+using test::ReadBytes;
+using test::TempDir;
+using test::WriteBytes;
+
+constexpr int kStartPort = 3;
+
+// The error text as the component holds it: filled with leftovers, never assumed clean.
+struct ErrorText {
+    char text[kLastErrorTextSize];
+    explicit ErrorText(const char* initial = "") { std::strcpy(text, initial); }
+    std::string Str() const { return text; }
+};
+
+void FillWithJunk(ErrorText& error) {
+    std::memset(error.text, 'x', sizeof(error.text) - 1);
+    error.text[sizeof(error.text) - 1] = '\0';
+}
+
+struct LoadCase {
+    const char* name;
+    std::string bytes;
+    int expectedPort;
+};
+
+std::string Padded(std::size_t width, const char* number) {
+    std::string line = "COMPORT";
+    line += std::string(width - line.size() - std::strlen(number), ' ');
+    return line + number;
+}
+
+TEST(LoadConfig, ReadsTheFileLineByLine) {
+    const std::string enormous = std::string(511, 'x') + "COMPORT 9" + std::string(100000, '=') + "COMPORT 8";
+    const LoadCase cases[] = {
+        {"plain", "COMPORT 4\n", 4},
+        {"lower case, equals sign", "comport=7\n", 7},
+        {"leading blanks, tab", "   COMPORT\t12\n", 12},
+        {"runs of delimiters", "COMPORT = =\t8 9\n", 8},
+        {"digits then junk", "COMPORT 7x\n", 7},
+        {"sign", "COMPORT +6\n", 6},
+        {"lowest", "COMPORT 1\n", 1},
+        {"highest", "COMPORT 255\n", 255},
+        {"zero", "COMPORT 0\n", kStartPort},
+        {"too high", "COMPORT 256\n", kStartPort},
+        {"negative", "COMPORT -3\n", kStartPort},
+        {"not a number", "COMPORT abc\n", kStartPort},
+        {"would wrap into range", "COMPORT 4294967297\n", kStartPort},
+        {"key alone, its token holds the line end", "COMPORT\n12\n", kStartPort},
+        {"key alone with CR LF", "COMPORT\r\n12\r\n", kStartPort},
+        {"CR LF", "COMPORT 6\r\n", 6},
+        {"longer key", "COMPORTS 6\n", kStartPort},
+        {"key not first", "PORT COMPORT 6\n", kStartPort},
+        {"last line wins", "COMPORT 2\nCOMPORT 5\n", 5},
+        {"unacceptable last line keeps the earlier one", "COMPORT 2\nCOMPORT 0\n", 2},
+        {"last line without line end", "# port\nCOMPORT 9", 9},
+        {"empty file", "", kStartPort},
+        {"blank lines", "\n\n \t\n", kStartPort},
+        {"text after a NUL stays on its line", std::string("x\0COMPORT 9\n", 12), kStartPort},
+        {"line of exactly 511 characters", Padded(511, "12") + "\n", 12},
+        {"longer line is skipped whole, no cut number", "COMPORT 4\n" + Padded(512, "12") + "\n", 4},
+        {"rest of an enormous line is not a new line", enormous, kStartPort},
+        {"enormous line, then a good one", enormous + "\nCOMPORT 6\n", 6},
+    };
+    TempDir dir;
+    const std::string file = dir.File("Lamdex.cfg");
+    for (const LoadCase& c : cases) {
+        WriteBytes(file, c.bytes);
+        int port = kStartPort;
+        ErrorText error;
+        LoadConfig(file.c_str(), port, error.text);
+        EXPECT_EQ(port, c.expectedPort) << c.name;
+        EXPECT_EQ(error.Str(), "") << c.name;
+    }
+}
+
+TEST(LoadConfig, BinaryJunkLeavesThePortAlone) {
+    std::string junk;
+    unsigned state = 12345;
+    for (int i = 0; i < 65536; ++i) {
+        state = state * 1103515245u + 12345u;
+        junk += static_cast<char>(state >> 24);
+    }
+    TempDir dir;
+    const std::string file = dir.File("Lamdex.cfg");
+    WriteBytes(file, junk);
+    int port = kStartPort;
+    ErrorText error;
+    LoadConfig(file.c_str(), port, error.text);
+    EXPECT_EQ(port, kStartPort);
+}
+
+TEST(LoadConfig, MissingFileSetsTheMessageAndKeepsThePort) {
+    TempDir dir;
+    int port = kStartPort;
+    ErrorText error;
+    FillWithJunk(error);
+    LoadConfig(dir.File("Lamdex.cfg").c_str(), port, error.text);
+    EXPECT_EQ(port, kStartPort);
+    EXPECT_EQ(error.Str(), "Cannot open config file for reading");
+}
+
+TEST(LoadConfig, FolderInsteadOfFileFailsAndEnds) {
+    // Opens natively but every read fails: the load must end and say so.
+    TempDir dir;
+    int port = kStartPort;
+    ErrorText error;
+    LoadConfig(dir.Path().string().c_str(), port, error.text);
+    EXPECT_EQ(port, kStartPort);
+    EXPECT_EQ(error.Str(), "Cannot open config file for reading");
+}
+
+TEST(LoadConfig, SuccessKeepsAnEarlierMessage) {
+    TempDir dir;
+    const std::string file = dir.File("Lamdex.cfg");
+    WriteBytes(file, "COMPORT 5\n");
+    int port = kStartPort;
+    ErrorText error("Cannot open config file for writing");
+    LoadConfig(file.c_str(), port, error.text);
+    EXPECT_EQ(port, 5);
+    EXPECT_EQ(error.Str(), "Cannot open config file for writing");
+}
+
+TEST(SaveConfig, WritesExactlyOneTextLineReplacingTheOldFile) {
+    TempDir dir;
+    const std::string file = dir.File("Lamdex.cfg");
+    WriteBytes(file, "COMPORT 2\nsomething much longer than the new contents\n");
+    ErrorText error;
+    SaveConfig(file.c_str(), 12, error.text);
+    EXPECT_EQ(ReadBytes(file), std::string("COMPORT 12") + test::TextLineEnd());
+    EXPECT_EQ(error.Str(), "");
+
+    for (int saved : {kLowestPort, kHighestPort}) {
+        SaveConfig(file.c_str(), saved, error.text);
+        int port = kStartPort;
+        LoadConfig(file.c_str(), port, error.text);
+        EXPECT_EQ(port, saved);
+    }
+    EXPECT_EQ(error.Str(), "");
+}
+
+TEST(SaveConfig, MissingFolderFailsAndIsNotCreated) {
+    TempDir dir;
+    const auto plugins = dir.Path() / "Plugins";
+    ErrorText error;
+    FillWithJunk(error);
+    SaveConfig((plugins / "Lamdex.cfg").string().c_str(), 4, error.text);
+    EXPECT_EQ(error.Str(), "Cannot open config file for writing");
+    EXPECT_FALSE(std::filesystem::exists(plugins));
+}
+
+TEST(ConfigFile, EmptyPathFailsBothWaysAndCreatesNothing) {
+    TempDir dir;
+    const auto previous = std::filesystem::current_path();
+    std::filesystem::current_path(dir.Path());
+    int port = kStartPort;
+    ErrorText readError;
+    ErrorText writeError;
+    LoadConfig("", port, readError.text);
+    SaveConfig("", 7, writeError.text);
+    std::filesystem::current_path(previous);
+    EXPECT_EQ(port, kStartPort);
+    EXPECT_EQ(readError.Str(), "Cannot open config file for reading");
+    EXPECT_EQ(writeError.Str(), "Cannot open config file for writing");
+    EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
+}
+
+}  // namespace
+}  // namespace lamdex
