@@ -1,0 +1,114 @@
+// Arbitrary bytes as one configuration line and as a whole configuration file. The port
+// must stay a valid one, the error text terminated, and the outcome must match a plain
+// reading of the format: tokens split at runs of ' ', '=' and tab; "COMPORT" in any case
+// first; the second token read as atoi reads it; only 1..255 taken, the last one winning.
+#include <unistd.h>
+
+#include <cstdint>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "config/config_file.h"
+
+namespace {
+
+void Require(bool condition, const char* what) {
+    if (!condition) {
+        std::fprintf(stderr, "invariant broken: %s\n", what);
+        std::abort();
+    }
+}
+
+constexpr int kStartPort = 77;
+constexpr char kEarlierMessage[] = "earlier message";
+
+bool IsDelimiter(char c) {
+    return c == ' ' || c == '=' || c == '\t';
+}
+
+// The port a line sets, or `port` unchanged. Written independently of the parser under test.
+int ExpectedPort(const std::string& line, int port) {
+    std::size_t i = line.find_first_not_of(" =\t");
+    if (i == std::string::npos) return port;
+    const std::size_t keyEnd = line.find_first_of(" =\t", i);
+    std::string key = line.substr(i, keyEnd == std::string::npos ? std::string::npos : keyEnd - i);
+    for (char& c : key) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;
+    if (key != "COMPORT" || keyEnd == std::string::npos) return port;
+    i = keyEnd;
+    while (i < line.size() && IsDelimiter(line[i])) ++i;
+    if (i == line.size()) return port;
+    while (i < line.size() && !IsDelimiter(line[i]) && line[i] != '\0' && std::strchr("\n\v\f\r", line[i]) != nullptr)
+        ++i;
+    bool negative = false;
+    if (i < line.size() && (line[i] == '+' || line[i] == '-')) negative = line[i++] == '-';
+    long long value = 0;
+    for (; i < line.size() && line[i] >= '0' && line[i] <= '9'; ++i) {
+        value = value * 10 + (line[i] - '0');
+        if (value > 1000) value = 1000;  // far outside the range either way
+    }
+    if (negative) value = -value;
+    return (value >= lamdex::kLowestPort && value <= lamdex::kHighestPort) ? static_cast<int>(value) : port;
+}
+
+void CheckLine(const std::uint8_t* data, std::size_t size) {
+    const std::string line(reinterpret_cast<const char*>(data), size);
+    int port = kStartPort;
+    lamdex::ApplyConfigLine(line.c_str(), port);
+    Require(port >= lamdex::kLowestPort && port <= lamdex::kHighestPort, "line: port stays in range");
+    Require(port == ExpectedPort(std::string(line.c_str()), kStartPort), "line: port as the format says");
+}
+
+const char* ScratchPath() {
+    static char path[] = "/tmp/lamdex-config-fuzz-XXXXXX";
+    static const bool made = [] {
+        const int fd = mkstemp(path);
+        if (fd < 0) return false;
+        close(fd);
+        std::atexit([] { unlink(path); });
+        return true;
+    }();
+    Require(made, "scratch file created");
+    return path;
+}
+
+void CheckFile(const std::uint8_t* data, std::size_t size) {
+    const char* path = ScratchPath();
+    std::FILE* file = std::fopen(path, "wb");
+    Require(file != nullptr, "scratch file opened");
+    Require(std::fwrite(data, 1, size, file) == size && std::fclose(file) == 0, "scratch file written");
+
+    char lastErrorText[lamdex::kLastErrorTextSize];
+    std::memset(lastErrorText, 'X', sizeof lastErrorText);
+    std::memcpy(lastErrorText, kEarlierMessage, sizeof kEarlierMessage);
+    int port = kStartPort;
+    lamdex::LoadConfig(path, port, lastErrorText);
+
+    Require(port >= lamdex::kLowestPort && port <= lamdex::kHighestPort, "file: port stays in range");
+    Require(std::memchr(lastErrorText, '\0', sizeof lastErrorText) != nullptr, "file: error text terminated");
+    Require(std::strcmp(lastErrorText, kEarlierMessage) == 0, "file: a readable file sets no message");
+
+    // Lines longer than the line buffer are the reader's own business; all others must
+    // be read exactly as the format says.
+    const std::string contents(reinterpret_cast<const char*>(data), size);
+    int expected = kStartPort;
+    for (std::size_t start = 0; start < contents.size();) {
+        std::size_t end = contents.find('\n', start);
+        end = end == std::string::npos ? contents.size() : end + 1;
+        const std::string physical = contents.substr(start, end - start);
+        const std::size_t content = physical.back() == '\n' ? physical.size() - 1 : physical.size();
+        if (content >= lamdex::kConfigLineSize) return;
+        expected = ExpectedPort(std::string(physical.c_str()), expected);
+        start = end;
+    }
+    Require(port == expected, "file: port as the format says");
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    CheckLine(data, size);
+    CheckFile(data, size);
+    return 0;
+}
