@@ -16,3 +16,9 @@ if(WIN32)
 else()
   set(LAMDEX_PLATFORM posix)
 endif()
+
+# Code that goes into the plug-in throws nothing and needs no type information; saying
+# so keeps the unwinder and its thread support out of the DLL.
+function(lamdex_product_code target)
+  target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+endfunction()
