@@ -1,0 +1,118 @@
+// What one Read costs in the decoder alone, with the bytes already in memory. The serial
+// link's one platform read per byte comes on top of this in the plug-in.
+#include <benchmark/benchmark.h>
+
+#include <cstdint>
+#include <cstring>
+
+#include "driver/packet_reader.h"
+
+namespace lamdex {
+namespace {
+
+// Serves a fixed array, up to a limit the benchmark moves; never allocates.
+struct MemorySource {
+    const std::uint8_t* bytes = nullptr;
+    std::size_t limit = 0;
+    std::size_t next = 0;
+
+    static bool Next(void* context, std::uint8_t* byte) {
+        auto* self = static_cast<MemorySource*>(context);
+        if (self->next == self->limit) return false;
+        *byte = self->bytes[self->next++];
+        return true;
+    }
+    ByteSource Source() { return ByteSource{&MemorySource::Next, this}; }
+};
+
+const std::uint8_t kPacket[] = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};
+
+struct Call {
+    std::int32_t value = 0;
+    std::uint32_t transferred = 0;
+    zb::TransferRecord record{zb::kTransferRecordSize, &value, sizeof value, &transferred, 0};
+};
+
+void ExpectResult(benchmark::State& state, zb::HResult actual, zb::HResult expected) {
+    if (actual != expected) state.SkipWithError("unexpected result");
+}
+
+// The usual case: one whole 6-byte packet waiting, framed and converted.
+void BM_ReadWholePacket(benchmark::State& state) {
+    MemorySource source{kPacket, sizeof kPacket};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        source.next = 0;
+        const zb::HResult result = reader.Read(&call.record);
+        benchmark::DoNotOptimize(call.value);
+        ExpectResult(state, result, zb::kOk);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadWholePacket);
+
+// A packet that arrives in two halves: a not-ready call, then the delivering one.
+void BM_ReadPacketSplitAcrossCalls(benchmark::State& state) {
+    MemorySource source{kPacket, 0};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        source.next = 0;
+        source.limit = 3;
+        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
+        source.limit = sizeof kPacket;
+        ExpectResult(state, reader.Read(&call.record), zb::kOk);
+        benchmark::DoNotOptimize(call.value);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadPacketSplitAcrossCalls);
+
+// A full buffer of bytes without any header: 514 requests, one scan, one byte kept.
+void BM_ReadGarbageBacklog(benchmark::State& state) {
+    std::uint8_t garbage[PacketReader::kRxBufferSize];
+    for (std::size_t i = 0; i < sizeof garbage; ++i) garbage[i] = static_cast<std::uint8_t>(i & 0x7F);
+    MemorySource source{garbage, sizeof garbage};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        reader.ResetForClose();
+        source.next = 0;
+        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sizeof garbage));
+}
+BENCHMARK(BM_ReadGarbageBacklog);
+
+// The worst backlog found: every byte pair a header too long for the buffer, each
+// dropped one byte at a time with the rest moved to the front.
+void BM_ReadOversizedHeaderBacklog(benchmark::State& state) {
+    std::uint8_t headers[PacketReader::kRxBufferSize];
+    std::memset(headers, 0xFF, sizeof headers);
+    MemorySource source{headers, sizeof headers};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        reader.ResetForClose();
+        source.next = 0;
+        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sizeof headers));
+}
+BENCHMARK(BM_ReadOversizedHeaderBacklog);
+
+void BM_ConvertToFixedAfr(benchmark::State& state) {
+    std::uint16_t lambda = 0;
+    for (auto _ : state) {
+        lambda = static_cast<std::uint16_t>((lambda + 37) & 0x1FFF);
+        benchmark::DoNotOptimize(ConvertToFixedAfr(lambda, 147));
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ConvertToFixedAfr);
+
+}  // namespace
+}  // namespace lamdex
+
+BENCHMARK_MAIN();
