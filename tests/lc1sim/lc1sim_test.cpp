@@ -1,0 +1,292 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdint>
+#include <vector>
+
+#include "tools/lc1sim/capture.h"
+#include "tools/lc1sim/faults.h"
+#include "tools/lc1sim/lc1_packet.h"
+#include "tools/lc1sim/options.h"
+#include "tools/lc1sim/pacer.h"
+#include "tools/lc1sim/scenarios.h"
+#include "tools/lc1sim/source.h"
+
+namespace lc1sim {
+namespace {
+
+using Bytes = std::vector<std::uint8_t>;
+
+Reading Make(unsigned status, unsigned multiplier, unsigned lambda) {
+    Reading reading;
+    reading.status = status;
+    reading.multiplier = multiplier;
+    reading.lambda = lambda;
+    return reading;
+}
+
+TEST(Lc1Packet, EncodesTheBitLayoutAndRoundTrips) {
+    EXPECT_EQ(EncodePacket(Make(0, 147, 500)), (Bytes{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}));
+    EXPECT_EQ(EncodePacket(Make(0, 147, 30)), (Bytes{0xB2, 0x82, 0x43, 0x13, 0x00, 0x1E}));
+    EXPECT_EQ(EncodePacket(Make(7, 255, 8191)), (Bytes{0xB2, 0x82, 0x5F, 0x7F, 0x3F, 0x7F}));
+    for (unsigned status = 0; status < 8; ++status) {
+        for (unsigned multiplier : {0u, 1u, 127u, 128u, 147u, 255u}) {
+            for (unsigned lambda : {0u, 1u, 127u, 128u, 500u, 8191u}) {
+                const Bytes packet = EncodePacket(Make(status, multiplier, lambda));
+                ASSERT_EQ(packet.size(), 6u);
+                EXPECT_EQ(packet[2] & 0xE2, 0x42);
+                EXPECT_EQ((packet[2] >> 2) & 7u, status);
+                EXPECT_EQ(packet[2] & 1u, multiplier >> 7);
+                EXPECT_EQ(packet[3] & 0x80, 0);
+                EXPECT_EQ(packet[4] & 0xC0, 0);
+                EXPECT_EQ(packet[5] & 0x80, 0);
+                EXPECT_EQ(FindGroup(packet), Make(status, multiplier, lambda));
+            }
+        }
+    }
+}
+
+TEST(Lc1Packet, PacketWithoutGroupHoldsNoReading) {
+    Reading none;
+    none.hasGroup = false;
+    EXPECT_EQ(EncodePacket(none), (Bytes{0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_FALSE(FindGroup(EncodePacket(none)).has_value());
+}
+
+TEST(Lc1Packet, ExpectedValueUsesTheDeviceRounding) {
+    struct Case {
+        unsigned lambda, multiplier;
+        std::int32_t value;
+    };
+    const Case cases[] = {{500, 147, 963379}, {0, 147, 481689},      {1000, 147, 1445068}, {350, 147, 818872},
+                          {500, 0, 0},        {8191, 255, 14524121}, {30, 147, 510591},    {224, 150, 711721},
+                          {298, 172, 899521}, {178, 255, 1133052}};
+    for (const Case& c : cases)
+        EXPECT_EQ(ExpectedValue(c.lambda, c.multiplier), c.value) << c.lambda << "/" << c.multiplier;
+}
+
+TEST(Scenarios, SequenceIsFixedAndCoversWhatTestsNeed) {
+    ScenarioSettings settings;
+    settings.kind = ScenarioKind::kSequence;
+    const auto& readings = SequenceReadings();
+    ASSERT_EQ(readings.size(), 22u);
+    EXPECT_EQ(ScenarioReading(settings, 0), Make(0, 147, 500));
+    EXPECT_EQ(ScenarioReading(settings, 5), Make(0, 147, 2195));
+    EXPECT_EQ(ScenarioReading(settings, readings.size()), readings[0]);  // cycles
+
+    Bytes stream;
+    bool statusSeen[8] = {};
+    for (const Reading& reading : readings) {
+        const Bytes packet = EncodePacket(reading);
+        stream.insert(stream.end(), packet.begin(), packet.end());
+        if (reading.hasGroup) statusSeen[reading.status] = true;
+    }
+    EXPECT_TRUE(std::all_of(std::begin(statusSeen), std::end(statusSeen), [](bool seen) { return seen; }));
+    EXPECT_EQ(std::count(stream.begin(), stream.end(), 0x11), 3);
+    EXPECT_NE(std::find(stream.begin(), stream.end(), 0x13), stream.end());
+    const Bytes noGroup{0xB2, 0x82, 0x00, 0x00, 0x00, 0x00};
+    EXPECT_NE(std::search(stream.begin(), stream.end(), noGroup.begin(), noGroup.end()), stream.end());
+}
+
+TEST(Scenarios, SweepStaysInRangeReachesBothEndsAndUsesTheMultiplier) {
+    ScenarioSettings settings;
+    settings.kind = ScenarioKind::kSweep;
+    settings.multiplier = 150;
+    unsigned lowest = 9999, highest = 0, previous = ScenarioReading(settings, 0).lambda;
+    for (std::uint64_t index = 0; index < 3 * kSweepPackets; ++index) {
+        const Reading reading = ScenarioReading(settings, index);
+        EXPECT_EQ(reading.status, kStatusLambda);
+        EXPECT_EQ(reading.multiplier, 150u);
+        lowest = std::min(lowest, reading.lambda);
+        highest = std::max(highest, reading.lambda);
+        EXPECT_LE(std::max(reading.lambda, previous) - std::min(reading.lambda, previous), 10u) << index;
+        previous = reading.lambda;
+    }
+    EXPECT_EQ(lowest, kSweepLambdaMin);
+    EXPECT_EQ(highest, kSweepLambdaMax);
+}
+
+TEST(Scenarios, WarmupRisesToAHundredAndDemoThenSweeps) {
+    ScenarioSettings settings;
+    settings.kind = ScenarioKind::kWarmup;
+    unsigned previous = 0;
+    for (std::uint64_t index = 0; index < 2 * kWarmupPackets; ++index) {
+        const Reading reading = ScenarioReading(settings, index);
+        EXPECT_EQ(reading.status, kStatusWarmup);
+        EXPECT_GE(reading.lambda, previous);
+        EXPECT_LE(reading.lambda, 100u);
+        previous = reading.lambda;
+    }
+    EXPECT_EQ(ScenarioReading(settings, 0).lambda, 0u);
+    EXPECT_EQ(previous, 100u);
+
+    settings.kind = ScenarioKind::kDemo;
+    EXPECT_EQ(ScenarioReading(settings, kWarmupPackets - 1).status, kStatusWarmup);
+    EXPECT_EQ(ScenarioReading(settings, kWarmupPackets), Make(kStatusLambda, 147, kSweepLambdaMin));
+}
+
+TEST(Scenarios, CalibrationAndError) {
+    ScenarioSettings settings;
+    settings.kind = ScenarioKind::kCalibration;
+    EXPECT_EQ(ScenarioReading(settings, 0).status, kStatusCalibrating);
+    EXPECT_EQ(ScenarioReading(settings, kCalibratingPackets), Make(kStatusOxygen, 147, kFreeAirOxygen));
+    settings.kind = ScenarioKind::kError;
+    settings.errorStatus = 3;
+    EXPECT_EQ(ScenarioReading(settings, 7).status, 3u);
+}
+
+TEST(Capture, HexTextWithCommentsAndRuns) {
+    Bytes bytes;
+    std::string error;
+    ASSERT_TRUE(ParseHexCapture("# header\nB2 82\t43 13 # one packet\r\n\n  0374 b2820000 0000\n#end", bytes, error))
+        << error;
+    EXPECT_EQ(bytes, (Bytes{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74, 0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}));
+    ASSERT_TRUE(ParseHexCapture("", bytes, error));
+    EXPECT_TRUE(bytes.empty());
+}
+
+TEST(Capture, RejectsBadTokensNamingTheLine) {
+    for (const char* bad : {"B2\n0x82", "B2\nB", "B2\nGG", "B2\n123", "B2\n82,"}) {
+        Bytes bytes{1, 2};
+        std::string error;
+        EXPECT_FALSE(ParseHexCapture(bad, bytes, error)) << bad;
+        EXPECT_EQ(error.rfind("line 2:", 0), 0u) << error;
+        EXPECT_EQ(bytes, (Bytes{1, 2})) << "left untouched";
+    }
+}
+
+TEST(Capture, SplitsInFrontOfHeaders) {
+    const Bytes stream{0x0A, 0x00, 0xB2, 0x82, 0x53, 0x13, 0x00, 0x00, 0xB2, 0x84,
+                       0x53, 0x13, 0x00, 0x00, 0x53, 0x13, 0x00, 0x00, 0xB2};
+    const auto pieces = SplitAtHeaders(stream);
+    ASSERT_EQ(pieces.size(), 3u);
+    EXPECT_EQ(pieces[0], (Bytes{0x0A, 0x00}));
+    EXPECT_EQ(pieces[1].size(), 6u);
+    EXPECT_EQ(pieces[2].size(), 11u);  // a lone trailing header byte stays with the last piece
+}
+
+TEST(Faults, NoFaultsMeansOneWrite) {
+    Random random(1);
+    const Bytes packet = EncodePacket(Make(0, 147, 500));
+    const auto pieces = PlanWrites(packet, FaultSettings{}, random);
+    ASSERT_EQ(pieces.size(), 1u);
+    EXPECT_EQ(pieces[0].bytes, packet);
+}
+
+TEST(Faults, GarbageAndSplitKeepThePacketAndRepeatWithTheSeed) {
+    FaultSettings faults;
+    faults.garbage = 0.5;
+    faults.split = true;
+    const Bytes packet = EncodePacket(Make(0, 147, 500));
+    Random first(42), second(42);
+    int garbageRuns = 0;
+    for (int run = 0; run < 200; ++run) {
+        const auto pieces = PlanWrites(packet, faults, first);
+        const auto again = PlanWrites(packet, faults, second);
+        ASSERT_EQ(pieces.size(), again.size());
+        Bytes all;
+        for (std::size_t k = 0; k < pieces.size(); ++k) {
+            EXPECT_EQ(pieces[k].bytes, again[k].bytes);
+            EXPECT_EQ(pieces[k].pauseNs, again[k].pauseNs);
+            EXPECT_LE(pieces[k].pauseNs, 10000000);
+            all.insert(all.end(), pieces[k].bytes.begin(), pieces[k].bytes.end());
+        }
+        ASSERT_GE(all.size(), packet.size());
+        const std::size_t garbage = all.size() - packet.size();
+        garbageRuns += garbage > 0;
+        EXPECT_TRUE(std::equal(packet.begin(), packet.end(), all.begin() + static_cast<std::ptrdiff_t>(garbage)));
+        EXPECT_TRUE(std::all_of(all.begin(), all.begin() + static_cast<std::ptrdiff_t>(garbage),
+                                [](std::uint8_t b) { return b < 0x80; }));
+    }
+    EXPECT_GT(garbageRuns, 60);
+    EXPECT_LT(garbageRuns, 140);
+}
+
+TEST(Pacer, DeviceCadenceIsOnePacketPerSlotOnAFixedGrid) {
+    Pacer pacer(Rate::kDevice);
+    const std::int64_t sixBytes = (6 * 1000000000LL + 1919) / 1920;
+    for (std::int64_t k = 0; k < 100; ++k) {
+        pacer.StartPacket();
+        const std::int64_t due = pacer.Schedule(6, 0);
+        EXPECT_EQ(due, k * kPacketIntervalNs + sixBytes);
+        pacer.Delivered(due + 500000);  // waking half a millisecond late does not drift the grid
+    }
+}
+
+TEST(Pacer, LineRateNeverExceedsTheLine) {
+    Pacer pacer(Rate::kLine);
+    std::int64_t due = 0;
+    for (int k = 0; k < 1920; ++k) {
+        pacer.StartPacket();
+        due = pacer.Schedule(6, 0);
+        pacer.Delivered(due);
+    }
+    EXPECT_GE(due, 6 * 1000000000LL);
+    EXPECT_LT(due, 6 * 1000000000LL + 1000000);
+}
+
+TEST(Pacer, TimeLostToAStalledReaderIsNotMadeUp) {
+    Pacer pacer(Rate::kLine);
+    pacer.StartPacket();
+    const std::int64_t first = pacer.Schedule(6, 0);
+    const std::int64_t stalledUntil = first + 500000000;
+    pacer.Delivered(stalledUntil);
+    pacer.StartPacket();
+    EXPECT_GE(pacer.Schedule(6, 0), stalledUntil - kCatchUpNs + 3125000);
+
+    Pacer unlimited(Rate::kUnlimited);
+    unlimited.StartPacket();
+    EXPECT_EQ(unlimited.Schedule(6, 0), 0);
+    EXPECT_EQ(unlimited.Schedule(2, 4000000), 4000000);  // split pauses still count
+}
+
+TEST(Options, ParsesValuesAndRejectsNonsense) {
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--scenario", "sweep", "--rate=line", "--multiplier", "150", "--garbage", "0.25",
+                              "--split", "--seed", "7", "--count", "10", "--log", "x.log", "--link", "com5"},
+                             options, error))
+        << error;
+    EXPECT_EQ(options.scenario.kind, ScenarioKind::kSweep);
+    EXPECT_EQ(options.rate, Rate::kLine);
+    EXPECT_EQ(options.scenario.multiplier, 150u);
+    EXPECT_DOUBLE_EQ(options.faults.garbage, 0.25);
+    EXPECT_TRUE(options.faults.split);
+    EXPECT_TRUE(options.seedGiven);
+    EXPECT_EQ(options.count, 10u);
+
+    const std::vector<std::vector<std::string>> bad = {{"--scenario", "race"},
+                                                       {"--rate", "fast"},
+                                                       {"--multiplier", "256"},
+                                                       {"--multiplier", "-1"},
+                                                       {"--error-status", "4"},
+                                                       {"--garbage", "1.5"},
+                                                       {"--count", "0"},
+                                                       {"--count"},
+                                                       {"--duration", "0"},
+                                                       {"--bogus"},
+                                                       {"--link", "a", "--device", "b"}};
+    for (const auto& args : bad) {
+        Options rejected;
+        error.clear();
+        EXPECT_FALSE(ParseOptions(args, rejected, error)) << args[0];
+        EXPECT_FALSE(error.empty());
+    }
+}
+
+TEST(Source, LogLinesCarryTheExpectedValue) {
+    EXPECT_EQ(LogLine(0, Make(0, 147, 500)), "0 0 147 500 963379");
+    EXPECT_EQ(LogLine(3, Make(4, 147, 50)), "3 4 147 50 -");
+    EXPECT_EQ(LogLine(9, std::nullopt), "9 - - - -");
+
+    const PacketSource replay = PacketSource::ForCapture({0x11, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74});
+    Outgoing outgoing;
+    ASSERT_TRUE(replay.Next(0, outgoing));
+    EXPECT_FALSE(outgoing.reading.has_value());
+    ASSERT_TRUE(replay.Next(1, outgoing));
+    EXPECT_EQ(outgoing.reading, Make(0, 147, 500));
+    EXPECT_FALSE(replay.Next(2, outgoing));
+}
+
+}  // namespace
+}  // namespace lc1sim
