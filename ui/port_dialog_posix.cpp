@@ -1,0 +1,9 @@
+#include "ui/port_dialog.h"
+
+namespace lamdex {
+
+// There is no dialog manager and no host UI natively: the port is chosen by editing
+// the configuration file's "COMPORT n" line, which the component reads at load.
+void OpenPortDialog(void* /*ownerWindow*/, LC1Driver* /*driver*/) {}
+
+}  // namespace lamdex
