@@ -163,6 +163,8 @@ bool SimLine::PollOnce(short outEvents, int timeoutMs) {
     pollfd fds[2] = {{stopPipe[0], POLLIN, 0}, {out_, static_cast<short>(outEvents | (hasInput_ ? POLLIN : 0)), 0}};
     const int ready = poll(fds, 2, timeoutMs);
     if (ready > 0 && (fds[1].revents & POLLIN) != 0) DrainInput();
+    // A device that hung up stays readable for ever; stop watching its input instead of spinning.
+    if (ready > 0 && (fds[1].revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) hasInput_ = false;
     return !StopRequested();
 }
 
