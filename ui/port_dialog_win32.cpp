@@ -7,6 +7,9 @@
 #include "ui/port_dialog.h"
 #include "ui/resource.h"
 
+#ifndef DWL_DLGPROC
+#define DWL_DLGPROC 4
+#endif
 #ifndef DWL_USER
 #define DWL_USER 8
 #endif
@@ -57,6 +60,22 @@ INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
             return FALSE;
     }
 }
+
+BOOL CALLBACK DestroyIfPortDialog(HWND window, LPARAM /*unused*/) {
+    if (GetWindowLongA(window, DWL_DLGPROC) == reinterpret_cast<LONG>(&PortDialogProc)) {
+        DestroyWindow(window);
+    }
+    return TRUE;
+}
+
+// A dialog still open when the library unloads would call into unmapped code at its next
+// message. The unloading thread, normally the host's window thread, closes its own first.
+struct PortDialogsClosedAtUnload {
+    PortDialogsClosedAtUnload() = default;
+    ~PortDialogsClosedAtUnload() { EnumThreadWindows(GetCurrentThreadId(), DestroyIfPortDialog, 0); }
+    PortDialogsClosedAtUnload(const PortDialogsClosedAtUnload&) = delete;
+    PortDialogsClosedAtUnload& operator=(const PortDialogsClosedAtUnload&) = delete;
+} portDialogsClosedAtUnload;
 
 }  // namespace
 

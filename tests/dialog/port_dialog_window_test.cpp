@@ -323,6 +323,21 @@ TEST_F(PortDialogWindow, ListNotificationsLeaveTheDialogOpen) {
     EXPECT_EQ(Config(), kPort3);
 }
 
+TEST_F(PortDialogWindow, UnloadingTheLibraryClosesItsOpenDialogs) {
+    LoadWithConfig(kPort3);
+    HWND first = ShowDialog();
+    HWND second = ShowDialog();
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    FreeLibrary(library_);
+    library_ = nullptr;
+    EXPECT_FALSE(IsWindow(first));
+    EXPECT_FALSE(IsWindow(second));
+    PumpMessages();  // nothing left to call into the unloaded code
+    EXPECT_TRUE(IsWindow(owner_));
+    EXPECT_EQ(Config(), kPort3);
+}
+
 TEST_F(PortDialogWindow, NoRecordOrAWrongSizeOpensNoDialog) {
     LoadWithConfig(kPort3);
     EXPECT_EQ(ShowConfiguration(nullptr), kOk);
