@@ -14,6 +14,9 @@ class SerialLink {
 public:
     // Formats the platform's device name for a port: "COM%d" at heart.
     static constexpr int kDeviceNameSize = 10;
+    // Port numbers outside this range leave the link closed (a longer name would not fit).
+    static constexpr int kFirstPort = 1;
+    static constexpr int kLastPort = 255;
 
     SerialLink() = default;
     ~SerialLink() { Close(); }

@@ -1,0 +1,79 @@
+#include <windows.h>
+
+#include <cstdio>
+
+#include "driver/serial_link.h"
+
+namespace lamdex {
+namespace {
+
+// The line settings record must match what the port driver expects on 32-bit Windows.
+static_assert(sizeof(COMMCONFIG) == 52, "COMMCONFIG is 52 bytes on 32-bit Windows");
+static_assert(sizeof(DCB) == 28, "DCB is 28 bytes on 32-bit Windows");
+
+HANDLE AsHandle(std::intptr_t value) {
+    return reinterpret_cast<HANDLE>(value);
+}
+
+// 19200 8N1, binary, no parity checking, no flow control of any kind, DTR and RTS off.
+void ApplyLineSettings(HANDLE port) {
+    COMMCONFIG config{};
+    config.dwSize = sizeof(COMMCONFIG);
+    config.dcb.DCBlength = sizeof(DCB);
+    config.dcb.BaudRate = 19200;
+    config.dcb.fBinary = 1;
+    config.dcb.XonLim = 1024;
+    config.dcb.XoffLim = 1024;
+    config.dcb.ByteSize = 8;
+    config.dcb.Parity = NOPARITY;
+    config.dcb.StopBits = ONESTOPBIT;
+    SetCommConfig(port, &config, sizeof(COMMCONFIG));
+}
+
+// Reads return at once with whatever is waiting, possibly nothing.
+void ApplyTimeouts(HANDLE port) {
+    COMMTIMEOUTS timeouts{};
+    timeouts.ReadIntervalTimeout = MAXDWORD;
+    timeouts.ReadTotalTimeoutMultiplier = 0;
+    timeouts.ReadTotalTimeoutConstant = 0;
+    timeouts.WriteTotalTimeoutMultiplier = 1;
+    timeouts.WriteTotalTimeoutConstant = 100;
+    SetCommTimeouts(port, &timeouts);
+}
+
+}  // namespace
+
+void SerialLink::Open(int portNumber) {
+    // A second handle would fail against our own exclusive one and leak it.
+    Close();
+    if (portNumber < kFirstPort || portNumber > kLastPort) return;
+
+    char name[kDeviceNameSize];
+    std::snprintf(name, sizeof name, "COM%d", portNumber);
+    // The device namespace reaches every port, COM10 and above included, and with
+    // OPEN_EXISTING a missing port fails instead of creating a file of that name.
+    char path[4 + kDeviceNameSize];
+    std::snprintf(path, sizeof path, "\\\\.\\%s", name);
+
+    HANDLE port =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (port == INVALID_HANDLE_VALUE) return;
+    handle_ = reinterpret_cast<std::intptr_t>(port);
+    ApplyLineSettings(port);
+    ApplyTimeouts(port);
+}
+
+bool SerialLink::ReadByte(std::uint8_t* byte) {
+    if (handle_ == kClosed) return false;
+    DWORD count = 0;
+    if (!ReadFile(AsHandle(handle_), byte, 1, &count, nullptr)) return false;
+    return count == 1;
+}
+
+void SerialLink::Close() {
+    if (handle_ == kClosed) return;
+    CloseHandle(AsHandle(handle_));
+    handle_ = kClosed;
+}
+
+}  // namespace lamdex
