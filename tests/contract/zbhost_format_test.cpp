@@ -74,6 +74,9 @@ TEST(CsvTest, WritesSecondsAfrAndTheRawValue) {
     EXPECT_EQ(CsvHeader(), "seconds,afr,raw");
     EXPECT_EQ(CsvReadingLine(0.02, 963379), "0.020,14.7000,963379");
     EXPECT_EQ(CsvReadingLine(12.3456, -65536), "12.346,-1.0000,-65536");
+    // A value left in the buffer by a refused read must not show up as data.
+    EXPECT_EQ(AnswerLine(1.5, kFail, 963379), "1.500,device error,0");
+    EXPECT_EQ(AnswerLine(1.5, kOk, 963379), "1.500,ok,963379");
 }
 
 TEST(GuidTextTest, ReadsTheIntegerPartsLittleEndian) {

@@ -101,6 +101,14 @@ std::string CsvReadingLine(double elapsedSeconds, std::int32_t value) {
     return Format("%.3f,%.4f,%ld", elapsedSeconds, AfrFromFixed(value), static_cast<long>(value));
 }
 
+std::string AnswersHeader() {
+    return "seconds,answer,raw";
+}
+
+std::string AnswerLine(double elapsedSeconds, HResult code, std::int32_t value) {
+    return Format("%.3f,%s,%ld", elapsedSeconds, ResultName(code).c_str(), static_cast<long>(code == kOk ? value : 0));
+}
+
 std::string FormatGuid(const unsigned char* b) {
     return Format("%02X%02X%02X%02X-%02X%02X-%02X%02X-%02X%02X-%02X%02X%02X%02X%02X%02X", b[3], b[2], b[1], b[0], b[5],
                   b[4], b[7], b[6], b[8], b[9], b[10], b[11], b[12], b[13], b[14], b[15]);

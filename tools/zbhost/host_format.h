@@ -51,6 +51,9 @@ private:
 
 std::string CsvHeader();
 std::string CsvReadingLine(double elapsedSeconds, std::int32_t value);
+std::string AnswersHeader();
+// "1.234,ok,963379" or "1.300,device error,0".
+std::string AnswerLine(double elapsedSeconds, HResult code, std::int32_t value);
 
 // The 36-character text form of a 16-byte identifier (little-endian integer parts).
 std::string FormatGuid(const unsigned char* bytes);

@@ -44,6 +44,8 @@ bool ParseValueOption(const std::string& name, const std::string& value, Options
         }
         options.readings = whole;
         options.readingsGiven = true;
+    } else if (name == "--answers") {
+        options.answersPath = value;
     } else {
         options.csvPath = value;
     }
@@ -51,7 +53,8 @@ bool ParseValueOption(const std::string& name, const std::string& value, Options
 }
 
 bool TakesValue(const std::string& name) {
-    return name == "--interval-ms" || name == "--seconds" || name == "--readings" || name == "--csv";
+    return name == "--interval-ms" || name == "--seconds" || name == "--readings" || name == "--csv" ||
+           name == "--answers";
 }
 
 }  // namespace
@@ -101,6 +104,7 @@ const char* UsageText() {
            "  --seconds S       poll for S seconds (default 5; 60 when only --readings is given)\n"
            "  --readings N      stop after N readings\n"
            "  --csv FILE        write every reading to FILE (seconds,afr,raw)\n"
+           "  --answers FILE    write every answer but not ready to FILE (seconds,answer,raw)\n"
            "  --raw             also print the raw 16.16 value of each reading\n"
            "  --configure       show the component's configuration dialog and wait until it closes;\n"
            "                    polls afterwards only when --seconds or --readings is given\n"

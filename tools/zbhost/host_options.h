@@ -14,6 +14,7 @@ struct Options {
     unsigned long readings = 0;  // stop after this many readings; 0: no such limit
     bool readingsGiven = false;
     std::string csvPath;
+    std::string answersPath;  // every answer but "not ready", for comparing with what a device sent
     bool raw = false;
     bool configure = false;
     bool infoOnly = false;

@@ -134,7 +134,7 @@ double SecondsSince(Clock::time_point start) {
 }
 
 // Polls Read until the time or the reading count runs out; answers the readings seen.
-unsigned long PollReadings(void* component, const Options& options, std::FILE* csv) {
+unsigned long PollReadings(void* component, const Options& options, std::FILE* csv, std::FILE* answers) {
     AnswerFolder folder(kFoldWindowSeconds, options.raw);
     unsigned long readings = 0;
     const Clock::time_point start = Clock::now();
@@ -143,6 +143,9 @@ unsigned long PollReadings(void* component, const Options& options, std::FILE* c
         const ReadAnswer answer = ReadOnce(component);
         const double elapsed = SecondsSince(start);
         for (const std::string& line : folder.Add(elapsed, answer.code, answer.value)) PrintLine(line);
+        if (answers != nullptr && answer.code != kNotReady) {
+            std::fprintf(answers, "%s\n", AnswerLine(elapsed, answer.code, answer.value).c_str());
+        }
         if (answer.code == kOk) {
             ++readings;
             if (answer.transferred != 4) {
@@ -158,25 +161,42 @@ unsigned long PollReadings(void* component, const Options& options, std::FILE* c
     return readings;
 }
 
+// A file that closes itself; null when no path was given.
+struct OutputFile {
+    std::FILE* file = nullptr;
+    ~OutputFile() {
+        if (file != nullptr) std::fclose(file);
+    }
+    bool Open(const std::string& path, const std::string& header) {
+        if (path.empty()) return true;
+        file = std::fopen(path.c_str(), "w");
+        if (file != nullptr) std::fprintf(file, "%s\n", header.c_str());
+        return file != nullptr;
+    }
+    bool Finish() {
+        std::FILE* done = file;
+        file = nullptr;
+        return done == nullptr || std::fclose(done) == 0;
+    }
+};
+
 int Acquire(void* component, const Options& options) {
-    std::FILE* csv = nullptr;
-    if (!options.csvPath.empty()) {
-        csv = std::fopen(options.csvPath.c_str(), "w");
-        if (csv == nullptr) return Fail(kExitCsv, "cannot write " + options.csvPath);
-        std::fprintf(csv, "%s\n", CsvHeader().c_str());
+    OutputFile csv;
+    OutputFile answers;
+    if (!csv.Open(options.csvPath, CsvHeader())) return Fail(kExitCsv, "cannot write " + options.csvPath);
+    if (!answers.Open(options.answersPath, AnswersHeader())) {
+        return Fail(kExitCsv, "cannot write " + options.answersPath);
     }
     Record<open_params::kRecordBytes> params;
     params.Put32(open_params::kSize, open_params::kSizeValue);
     const HResult opened = component_call::Open(component, params.Data());
-    if (opened != kOk) {
-        if (csv != nullptr) std::fclose(csv);
-        return Fail(kExitCallFailed, "Open answered " + ResultName(opened));
-    }
+    if (opened != kOk) return Fail(kExitCallFailed, "Open answered " + ResultName(opened));
     PrintLine("Polling every " + std::to_string(options.intervalMs) + " ms");
-    const unsigned long readings = PollReadings(component, options, csv);
+    const unsigned long readings = PollReadings(component, options, csv.file, answers.file);
     const HResult closed = component_call::Close(component);
     PrintLine(std::to_string(readings) + " readings; Close answered " + ResultName(closed));
-    if (csv != nullptr && std::fclose(csv) != 0) return Fail(kExitCsv, "cannot finish " + options.csvPath);
+    if (!csv.Finish()) return Fail(kExitCsv, "cannot finish " + options.csvPath);
+    if (!answers.Finish()) return Fail(kExitCsv, "cannot finish " + options.answersPath);
     if (options.readingsGiven && readings < options.readings) {
         return Fail(kExitTooFewReadings, "only " + std::to_string(readings) + " of " +
                                              std::to_string(options.readings) + " readings arrived");

@@ -1,0 +1,104 @@
+#!/usr/bin/env bash
+# End to end: the LC-1 simulator on a pseudo-terminal, that terminal as a COM port,
+# the real plug-in library, and the reference host reading it as the host application
+# does. Every answer the host records must match what the simulator logged as sent:
+# each packet delivered exactly once, in order, with its exact value.
+#
+# usage: run-e2e.sh native BUILD_DIR CASE
+#        run-e2e.sh wine   BUILD_DIR CASE NATIVE_BUILD_DIR
+# CASE: sequence  every status, garbage between packets, packets split at random points
+#       line-rate 2000 readings at the full line rate, polled fast: none may be lost
+set -euo pipefail
+
+mode=$1
+build=$2
+case_name=$3
+native_build=${4:-$build}
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+lc1sim=$native_build/tools/lc1sim/lc1sim
+port=7
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-e2e.XXXXXX")
+sim_pid=""
+cleanup() {
+  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  if [ "$mode" = wine ]; then
+    WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  fi
+  rm -rf "$work"
+}
+trap cleanup EXIT
+
+case $case_name in
+  sequence)
+    # Three rounds of the fixed sequence and its first packet again, so the last answer is a reading.
+    sim_args=(--scenario sequence --rate line --count 67 --garbage 0.4 --split --seed 20261208)
+    ;;
+  line-rate)
+    sim_args=(--scenario sweep --rate line --count 2000)
+    ;;
+  *)
+    echo "unknown case $case_name" >&2
+    exit 2
+    ;;
+esac
+
+config_text="COMPORT $port"
+if [ "$mode" = native ]; then
+  export HOME=$work/home
+  config_dir="$HOME/My Documents/Zelbar Files/Plugins"
+  link=$HOME/.lamdex/com$port
+  mkdir -p "$config_dir" "$HOME/.lamdex"
+  printf '%s\n' "$config_text" >"$config_dir/Lamdex.cfg"
+  host=("$build/tools/zbhost/zbhost" "$build/plugin/Lamdex.so")
+else
+  prefix=$build/wineprefix-e2e
+  run=("$source_dir/cmake/wine-run.sh" "$prefix")
+  "${run[@]}" cmd /c exit >/dev/null 2>&1 # creates the prefix on first use
+  link=$work/lc1
+  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$link" /f >/dev/null 2>&1
+  # Wine's mount manager wires COM ports from the registry when the prefix starts.
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+  profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+  config_dir="$profile/My Documents/Zelbar Files/Plugins"
+  mkdir -p "$config_dir"
+  printf '%s\r\n' "$config_text" >"$config_dir/Lamdex.cfg"
+  host=("${run[@]}" "$build/tools/zbhost/zbhost.exe" "$build/plugin/Lamdex.dll")
+fi
+
+expected_readings_of() { awk -f "$here/expected-answers.awk" "$1" | grep -c '^ok,'; }
+
+"$lc1sim" "${sim_args[@]}" --link "$link" --log "$work/sent.log" >"$work/sim.out" &
+sim_pid=$!
+for _ in $(seq 100); do [ -L "$link" ] && break; sleep 0.05; done
+[ -L "$link" ] || { echo "FAIL: the simulator did not start"; exit 1; }
+
+# The simulator's log is written as packets go out; the expected count is known in advance.
+case $case_name in
+  sequence) readings=43 ;;
+  line-rate) readings=2000 ;;
+esac
+
+"${host[@]}" --interval-ms 1 --readings "$readings" --seconds 60 --answers "$work/answers.csv" >"$work/host.out" 2>&1 || {
+  echo "FAIL: the host ended with code $?"
+  tail -n 20 "$work/host.out"
+  exit 1
+}
+wait "$sim_pid" || true
+sim_pid=""
+
+awk -f "$here/expected-answers.awk" "$work/sent.log" >"$work/expected"
+tail -n +2 "$work/answers.csv" | cut -d, -f2- | tr -d '\r' >"$work/received"
+[ "$(expected_readings_of "$work/sent.log")" -eq "$readings" ] || {
+  echo "FAIL: the simulator sent $(expected_readings_of "$work/sent.log") readings, the test expects $readings"
+  exit 1
+}
+if ! diff -u "$work/expected" "$work/received" >"$work/diff"; then
+  echo "FAIL: what the host received differs from what the simulator sent (expected vs received):"
+  head -n 40 "$work/diff"
+  exit 1
+fi
+echo "$case_name ($mode): $(wc -l <"$work/received") answers, $readings readings, all delivered once, in order, exact"
