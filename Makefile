@@ -1,5 +1,5 @@
 # One command builds, one tests. Both first install any missing Debian packages.
-.PHONY: all deps native win32 test test-native test-win32 demo clean
+.PHONY: all deps native win32 test test-native test-win32 demo clean fuzz sanitize lint bench
 
 all: native win32
 
@@ -18,10 +18,34 @@ win32: build/win32/build.ninja
 
 test: test-native test-win32
 
+demo: native win32
+	bash tools/demo.sh build/native build/win32
+
 test-native: native
 	ctest --preset native
-test-win32: win32
+test-win32: win32 native
 	ctest --preset win32
+
+# Hardening and measurement: bounded fuzzing (clang + libFuzzer), the native tests under
+# AddressSanitizer and UndefinedBehaviorSanitizer, static checks, decoder benchmarks.
+FUZZ_SECONDS ?= 60
+
+build/fuzz/build.ninja: | deps
+	cmake --preset fuzz
+build/sanitize/build.ninja: | deps
+	cmake --preset sanitize
+
+fuzz: build/fuzz/build.ninja
+	cmake --build --preset fuzz --target packet_reader_fuzz config_fuzz
+	sh tests/fuzz/run.sh build/fuzz $(FUZZ_SECONDS)
+sanitize: build/sanitize/build.ninja
+	cmake --build --preset sanitize
+	ctest --preset sanitize
+lint: native
+	bash cmake/lint.sh build/native
+bench: native
+	cmake --build --preset native --target packet_reader_bench
+	build/native/tests/bench/packet_reader_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
 clean:
 	rm -rf build
