@@ -1,17 +1,56 @@
 #!/bin/sh
-# Runs a Windows program under 32-bit Wine in a private prefix.
+# Runs a Windows program under 32-bit Wine in a private prefix (never ~/.wine).
 # usage: wine-run.sh PREFIX PROGRAM [ARGS...]
+#
+# - The prefix is created on first use, with no window or prompt. Programs started at the
+#   same time (ctest -j) wait for one another while that happens (lock: PREFIX.lock).
+# - A wineserver is kept for 10 s after the last program ends, so a series of tests does
+#   not pay for starting Wine each time; it then exits on its own.
+# - Wine's own background processes are started here with no link to the caller's output:
+#   otherwise they would hold a test's output pipe open and ctest would wait for them.
+# Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus).
 set -eu
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 PREFIX PROGRAM [ARGS...]" >&2
+  exit 2
+fi
 prefix=$1
 shift
+case $prefix in
+  /*) ;;
+  *) prefix=$(pwd)/$prefix ;;
+esac
+prefix=${prefix%/}
+if [ -z "$prefix" ] || [ "$prefix" = "${HOME:-}/.wine" ]; then
+  echo "wine-run.sh: refusing to use $prefix as a test prefix" >&2
+  exit 2
+fi
+
 export WINEPREFIX="$prefix"
 export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
-# No Mono or Gecko install prompts, no desktop menu entries.
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
-if [ ! -f "$WINEPREFIX/system.reg" ]; then
-  mkdir -p "$WINEPREFIX"
-  wineboot --init >/dev/null 2>&1 || true
-  wineserver --wait || true
+# Persistence is given as -pN: a bare -p would keep the server forever.
+server_linger=-p10
+
+mkdir -p "$(dirname "$prefix")"
+exec 9>"$prefix.lock"
+flock 9
+if [ ! -f "$prefix/.lamdex-ready" ]; then
+  # No display while the prefix is made: no update window can appear.
+  env -u DISPLAY wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+  wineserver -w 9>&- || true
+  if [ ! -f "$prefix/system.reg" ]; then
+    echo "wine-run.sh: could not create the Wine prefix $prefix" >&2
+    exit 1
+  fi
+  touch "$prefix/.lamdex-ready"
 fi
+# Exits 0 only when it started a server; a running one is kept as it is.
+if wineserver "$server_linger" </dev/null >/dev/null 2>&1 9>&-; then
+  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
+fi
+exec 9>&-
+
 exec wine "$@"
