@@ -58,6 +58,14 @@ void SerialLink::Open(int portNumber) {
     HANDLE port =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (port == INVALID_HANDLE_VALUE) return;
+    // A handle that cannot report its line state is no serial port: Wine, for one, opens a
+    // configured port whose device is missing. Reading it would tell the host all is well.
+    DCB current{};
+    current.DCBlength = sizeof(DCB);
+    if (!GetCommState(port, &current)) {
+        CloseHandle(port);
+        return;
+    }
     handle_ = reinterpret_cast<std::intptr_t>(port);
     ApplyLineSettings(port);
     ApplyTimeouts(port);

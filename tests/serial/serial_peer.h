@@ -16,6 +16,9 @@ constexpr int kOtherTestPort = 2;
 // Makes the test ports usable (natively: a private $HOME). Call once before any Attach.
 void PrepareTestPorts();
 
+// Whether the platform refuses a second open of a port (Wine does not, on serial devices).
+bool PortsAreExclusive();
+
 class SerialPeer {
 public:
     SerialPeer() = default;

@@ -33,6 +33,10 @@ void PrepareTestPorts() {
     atexit(RemoveHome);
 }
 
+bool PortsAreExclusive() {
+    return true;
+}
+
 SerialPeer::~SerialPeer() {
     if (port_ != 0) unlink(PortLink(port_).c_str());
     if (peer_ >= 0) close(static_cast<int>(peer_));
