@@ -8,6 +8,8 @@
 #include <cstdlib>
 #include <new>
 
+// Replacing the allocator is this file's purpose: it calls malloc and glibc's reserved names.
+// NOLINTBEGIN(cppcoreguidelines-no-malloc,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 extern "C" {
 void* __libc_malloc(std::size_t size);
 void* __libc_calloc(std::size_t count, std::size_t size);
@@ -95,6 +97,8 @@ void operator delete(void* block, std::size_t) noexcept {
 void operator delete[](void* block, std::size_t) noexcept {
     std::free(block);
 }
+
+// NOLINTEND(cppcoreguidelines-no-malloc,bugprone-reserved-identifier,cert-dcl37-c,cert-dcl51-cpp)
 
 namespace lamdex::test {
 
