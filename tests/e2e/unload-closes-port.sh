@@ -1,0 +1,89 @@
+#!/usr/bin/env bash
+# Unloading the library closes the port even when the host never called Close: while
+# the component is open some process holds the line's terminal, after the unload none.
+# A bare pseudo-terminal stands for the device, so no other program holds its far end.
+#
+# usage: unload-closes-port.sh native BUILD_DIR
+#        unload-closes-port.sh wine   BUILD_DIR
+set -euo pipefail
+
+mode=$1
+build=$2
+here=$(cd "$(dirname "$0")" && pwd)
+source_dir=$(cd "$here/../.." && pwd)
+port=8
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-unload.XXXXXX")
+line_pid=""
+cleanup() {
+  local status=$?
+  exec 3>&- 4<&-
+  # Wine's server before the line: a hang-up of a terminal it holds makes it dump its state.
+  if [ "$mode" = wine ]; then
+    WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
+    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  fi
+  [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null
+  wait 2>/dev/null
+  rm -rf "$work"
+  exit "$status"
+}
+trap cleanup EXIT
+
+# socat holds only the master side; the slave is opened by the plug-in alone.
+socat -u PTY,rawer,wait-slave,link="$work/line" OPEN:/dev/null &
+line_pid=$!
+for _ in $(seq 100); do [ -L "$work/line" ] && break; sleep 0.05; done
+terminal=$(readlink "$work/line")
+
+if [ "$mode" = native ]; then
+  export HOME=$work/home
+  mkdir -p "$HOME/.lamdex" "$HOME/My Documents/Zelbar Files/Plugins"
+  ln -s "$terminal" "$HOME/.lamdex/com$port"
+  printf 'COMPORT %s\n' "$port" >"$HOME/My Documents/Zelbar Files/Plugins/Lamdex.cfg"
+  probe=("$build/tests/e2e/unload_probe" "$build/plugin/Lamdex.so")
+else
+  prefix=$build/wineprefix-e2e
+  run=("$source_dir/cmake/wine-run.sh" "$prefix")
+  "${run[@]}" cmd /c exit >/dev/null 2>&1
+  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$terminal" /f >/dev/null 2>&1
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+  # The server is started here so that its state dump on the line's hang-up goes nowhere.
+  WINEPREFIX=$prefix wineserver -p5 2>/dev/null
+  profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
+  mkdir -p "$profile/My Documents/Zelbar Files/Plugins"
+  printf 'COMPORT %s\r\n' "$port" >"$profile/My Documents/Zelbar Files/Plugins/Lamdex.cfg"
+  probe=("${run[@]}" "$build/tests/e2e/unload_probe.exe" "$build/plugin/Lamdex.dll")
+fi
+
+holders() {
+  local found=0 fd
+  for fd in /proc/[0-9]*/fd/*; do
+    [ "$(readlink "$fd" 2>/dev/null)" = "$terminal" ] && found=$((found + 1))
+  done
+  echo "$found"
+}
+
+mkfifo "$work/to-probe" "$work/from-probe"
+"${probe[@]}" <"$work/to-probe" >"$work/from-probe" &
+exec 3>"$work/to-probe" 4<"$work/from-probe"
+
+read -r -t 60 stage <&4 || { echo "FAIL: the probe did not open the component"; exit 1; }
+stage=${stage%$'\r'}
+[ "$stage" = opened ] || { echo "FAIL: probe said '$stage'"; exit 1; }
+while_open=$(holders)
+echo >&3
+read -r -t 60 stage <&4 || { echo "FAIL: the probe did not unload the library"; exit 1; }
+after_unload=$(holders)
+echo >&3
+
+if [ "$while_open" -lt 1 ]; then
+  echo "FAIL: nobody held $terminal while the component was open: the port was never opened"
+  exit 1
+fi
+if [ "$after_unload" -ne 0 ]; then
+  echo "FAIL: $after_unload descriptor(s) still hold $terminal after the library was unloaded"
+  exit 1
+fi
+echo "unload ($mode): $while_open holder(s) of the port while open, none after unloading"
