@@ -22,7 +22,7 @@ port=7
 work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-e2e.XXXXXX")
 sim_pid=""
 cleanup() {
-  [ -n "$sim_pid" ] && kill "$sim_pid" 2>/dev/null && wait "$sim_pid" 2>/dev/null
+  if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
   if [ "$mode" = wine ]; then
     WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true

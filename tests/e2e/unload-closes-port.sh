@@ -23,8 +23,8 @@ cleanup() {
     WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
     WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
   fi
-  [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null
-  wait 2>/dev/null
+  [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null || true
+  wait 2>/dev/null || true
   rm -rf "$work"
   exit "$status"
 }
