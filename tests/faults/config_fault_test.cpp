@@ -1,0 +1,349 @@
+// The configuration file in bad states, with the real library in a Wine prefix: each test
+// lays out the profile, loads the library (which reads the file once, at load), and looks
+// at what the component made of it: the last error text (slot 5) and the port it keeps,
+// which the port dialog shows as its selection. Choosing another port there and pressing
+// OK is the only way a host makes the component save, so the writing side goes through
+// the real dialog (in a window on a virtual display).
+//
+// The profile's "My Documents" folder is moved aside for the whole run and put back after.
+//
+// usage: config_fault_test LAMDEX_DLL [gtest options]
+#include <shlobj.h>
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstring>
+#include <fstream>
+#include <iterator>
+#include <string>
+
+#include "tools/zbhost/host_abi.h"
+#include "ui/resource.h"
+
+namespace {
+
+constexpr char kDialogTitle[] = "Chose COM port for LC-1";
+constexpr char kCannotRead[] = "Cannot open config file for reading";
+constexpr char kCannotWrite[] = "Cannot open config file for writing";
+
+std::string dllPath;
+
+std::string ProfileFolder() {
+    char profile[MAX_PATH] = {};
+    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile))) return {};
+    return profile;
+}
+
+std::string Documents() {
+    return ProfileFolder() + "\\My Documents";
+}
+std::string ZelbarFolder() {
+    return Documents() + "\\Zelbar Files";
+}
+std::string PluginsFolder() {
+    return ZelbarFolder() + "\\Plugins";
+}
+std::string ConfigFile() {
+    return PluginsFolder() + "\\Lamdex.cfg";
+}
+
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+bool IsFolder(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
+}
+
+void RemoveTree(const std::string& path) {
+    const DWORD attributes = GetFileAttributesA(path.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return;
+    // Never follow a link out of the test's own folders.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
+    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
+        DeleteFileA(path.c_str());
+        return;
+    }
+    WIN32_FIND_DATAA entry;
+    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
+    if (search != INVALID_HANDLE_VALUE) {
+        do {
+            const std::string name = entry.cFileName;
+            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
+        } while (FindNextFileA(search, &entry));
+        FindClose(search);
+    }
+    RemoveDirectoryA(path.c_str());
+}
+
+void WriteFileBytes(const std::string& path, const std::string& bytes) {
+    std::ofstream file(path, std::ios::binary | std::ios::trunc);
+    file << bytes;
+}
+
+std::string ReadFileBytes(const std::string& path) {
+    std::ifstream file(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
+}
+
+void PumpMessages(DWORD milliseconds = 50) {
+    const DWORD start = GetTickCount();
+    do {
+        MSG message;
+        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&message);
+            DispatchMessageA(&message);
+        }
+        Sleep(5);
+    } while (GetTickCount() - start < milliseconds);
+}
+
+// Moves the prefix user's own documents aside for the run and puts them back at the end.
+class ProfileGuard : public ::testing::Environment {
+public:
+    void SetUp() override {
+        documents_ = Documents();
+        saved_ = documents_ + ".lamdex-faults-saved";
+        if (Exists(saved_)) {  // left by a run that crashed: the user's, put back first
+            RemoveTree(documents_);
+            MoveFileA(saved_.c_str(), documents_.c_str());
+        }
+        moved_ = Exists(documents_) && MoveFileA(documents_.c_str(), saved_.c_str());
+    }
+    void TearDown() override {
+        RemoveTree(documents_);
+        if (moved_) MoveFileA(saved_.c_str(), documents_.c_str());
+    }
+
+private:
+    std::string documents_;
+    std::string saved_;
+    bool moved_ = false;
+};
+
+class ConfigFault : public ::testing::Test {
+protected:
+    void SetUp() override {
+        ASSERT_FALSE(ProfileFolder().empty());
+        RemoveTree(Documents());
+    }
+
+    void TearDown() override {
+        HWND dialog = nullptr;
+        while ((dialog = FindWindowExA(nullptr, nullptr, "#32770", kDialogTitle)) != nullptr) DestroyWindow(dialog);
+        if (owner_ != nullptr) DestroyWindow(owner_);
+        if (library_ != nullptr) FreeLibrary(library_);
+        if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
+        RemoveTree(Documents());
+    }
+
+    // Builds the folders down to Plugins, and the file with `bytes` when given.
+    static void LayOut(bool withPlugins, const std::string* bytes) {
+        ASSERT_TRUE(CreateDirectoryA(Documents().c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(ZelbarFolder().c_str(), nullptr));
+        if (!withPlugins) return;
+        ASSERT_TRUE(CreateDirectoryA(PluginsFolder().c_str(), nullptr));
+        if (bytes != nullptr) WriteFileBytes(ConfigFile(), *bytes);
+    }
+
+    void Load() {
+        library_ = LoadLibraryA(dllPath.c_str());
+        ASSERT_NE(library_, nullptr) << "cannot load " << dllPath;
+        const FARPROC address = GetProcAddress(library_, zbhost::kCreatePluginExport);
+        ASSERT_NE(address, nullptr);
+        zbhost::CreatePluginFunction create = nullptr;
+        static_assert(sizeof create == sizeof address, "function pointers of one size");
+        std::memcpy(&create, &address, sizeof create);
+        void* plugin = create();
+        ASSERT_NE(plugin, nullptr);
+        component_ = zbhost::plugin_call::GetComponent(plugin, 0);
+        ASSERT_NE(component_, nullptr);
+        owner_ = CreateWindowExA(0, "STATIC", "config fault host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
+                                 nullptr, GetModuleHandleA(nullptr), nullptr);
+        ASSERT_NE(owner_, nullptr);
+    }
+
+    std::string LastError() {
+        std::int32_t code = -1;
+        const char* text = zbhost::component_call::GetLastErrorInfo(component_, &code);
+        EXPECT_EQ(code, 0);
+        return text != nullptr ? std::string(text) : std::string("(null)");
+    }
+
+    HWND ShowDialog() {
+        zbhost::Record<zbhost::config_dialog_params::kRecordBytes> params;
+        params.Put32(zbhost::config_dialog_params::kSize, zbhost::config_dialog_params::kSizeValue);
+        params.PutPointer(zbhost::config_dialog_params::kOwnerWindow, owner_);
+        EXPECT_EQ(zbhost::component_call::ShowConfiguration(component_, params.Data()), zbhost::kOk);
+        PumpMessages();
+        return FindWindowExA(nullptr, nullptr, "#32770", kDialogTitle);
+    }
+
+    // The port the component holds, as its dialog shows it (0: none of Com1..Com12).
+    int Port() {
+        HWND dialog = ShowDialog();
+        if (dialog == nullptr) {
+            ADD_FAILURE() << "no port dialog";
+            return -1;
+        }
+        const LRESULT selected = SendDlgItemMessageA(dialog, IDC_PORT_LIST, LB_GETCURSEL, 0, 0);
+        SendMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
+        PumpMessages();
+        return selected == LB_ERR ? 0 : static_cast<int>(selected) + 1;
+    }
+
+    // What a user does to change the port: choose it in the dialog and press OK.
+    void ChoosePort(int port) {
+        HWND dialog = ShowDialog();
+        ASSERT_NE(dialog, nullptr);
+        SendDlgItemMessageA(dialog, IDC_PORT_LIST, LB_SETCURSEL, static_cast<WPARAM>(port - 1), 0);
+        SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
+        PumpMessages();
+        ASSERT_FALSE(IsWindow(dialog));
+    }
+
+    // Another program holding the file open with no sharing at all.
+    void LockFile() {
+        lock_ = CreateFileA(ConfigFile().c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(lock_, INVALID_HANDLE_VALUE);
+    }
+    void UnlockFile() {
+        CloseHandle(lock_);
+        lock_ = INVALID_HANDLE_VALUE;
+    }
+
+    HMODULE library_ = nullptr;
+    void* component_ = nullptr;
+    HWND owner_ = nullptr;
+    HANDLE lock_ = INVALID_HANDLE_VALUE;
+};
+
+// No file can be read or written there: port 1, both messages in turn, and the chosen
+// port is still used until the library is unloaded. No folder is created.
+TEST_F(ConfigFault, NoDocumentsFolderInTheProfile) {
+    Load();
+    EXPECT_EQ(LastError(), kCannotRead);
+    EXPECT_EQ(Port(), 1);
+    ChoosePort(4);
+    EXPECT_EQ(LastError(), kCannotWrite);
+    EXPECT_EQ(Port(), 4);
+    EXPECT_FALSE(Exists(Documents()));
+}
+
+TEST_F(ConfigFault, NoPluginsFolder) {
+    LayOut(false, nullptr);
+    Load();
+    EXPECT_EQ(LastError(), kCannotRead);
+    EXPECT_EQ(Port(), 1);
+    ChoosePort(4);
+    EXPECT_EQ(LastError(), kCannotWrite);
+    EXPECT_EQ(Port(), 4);
+    EXPECT_FALSE(Exists(PluginsFolder()));
+}
+
+TEST_F(ConfigFault, AFolderWhereTheFileShouldBe) {
+    LayOut(true, nullptr);
+    ASSERT_TRUE(CreateDirectoryA(ConfigFile().c_str(), nullptr));
+    Load();
+    EXPECT_EQ(LastError(), kCannotRead);
+    EXPECT_EQ(Port(), 1);
+    ChoosePort(4);
+    EXPECT_EQ(LastError(), kCannotWrite);
+    EXPECT_EQ(Port(), 4);
+    EXPECT_TRUE(IsFolder(ConfigFile()));
+}
+
+TEST_F(ConfigFault, FileHeldOpenByAnotherProgram) {
+    const std::string port6 = "COMPORT 6\r\n";
+    LayOut(true, &port6);
+    LockFile();
+    Load();
+    EXPECT_EQ(LastError(), kCannotRead);
+    EXPECT_EQ(Port(), 1);
+    ChoosePort(4);
+    EXPECT_EQ(LastError(), kCannotWrite);
+    EXPECT_EQ(Port(), 4);
+    UnlockFile();
+    EXPECT_EQ(ReadFileBytes(ConfigFile()), port6);
+}
+
+// Read, so port 6 and no message; the save fails, the file stays as it was.
+TEST_F(ConfigFault, ReadOnlyFile) {
+    const std::string port6 = "COMPORT 6\r\n";
+    LayOut(true, &port6);
+    ASSERT_TRUE(SetFileAttributesA(ConfigFile().c_str(), FILE_ATTRIBUTE_READONLY));
+    // Wine keeps the attribute as Unix permissions, which do not bind root.
+    HANDLE probe = CreateFileA(ConfigFile().c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        GTEST_SKIP() << "a read-only file can be written here (Wine run by root)";
+    }
+    Load();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(Port(), 6);
+    ChoosePort(4);
+    EXPECT_EQ(LastError(), kCannotWrite);
+    EXPECT_EQ(Port(), 4);
+    EXPECT_EQ(ReadFileBytes(ConfigFile()), port6);
+}
+
+// Every byte value, NUL, CR, LF and the text-mode end-of-file byte 0x1A among them.
+std::string Junk(std::size_t size) {
+    std::string bytes;
+    std::uint32_t state = 20261208u;
+    for (std::size_t i = 0; i < size; ++i) {
+        state = state * 1664525u + 1013904223u;
+        bytes += static_cast<char>(i < 256 ? i : (state >> 24));
+    }
+    return bytes;
+}
+
+TEST_F(ConfigFault, BinaryJunk) {
+    const std::string junk = Junk(65536);
+    LayOut(true, &junk);
+    Load();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(Port(), 1);
+}
+
+TEST_F(ConfigFault, BinaryJunkAfterAGoodLine) {
+    const std::string bytes = "COMPORT 6\r\n" + Junk(65536);
+    LayOut(true, &bytes);
+    Load();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(Port(), 6);
+}
+
+TEST_F(ConfigFault, OneEnormousLine) {
+    const std::string line(4u << 20, 'A');
+    LayOut(true, &line);
+    Load();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(Port(), 1);
+}
+
+// The reader gets past a line far longer than its buffer and still takes the lines after it.
+TEST_F(ConfigFault, EnormousLineBetweenGoodLines) {
+    const std::string bytes = "COMPORT 6\r\n" + std::string(1u << 20, 'A') + "\r\nCOMPORT 8\r\n";
+    LayOut(true, &bytes);
+    Load();
+    EXPECT_EQ(LastError(), "");
+    EXPECT_EQ(Port(), 8);
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    testing::InitGoogleTest(&argc, argv);
+    if (argc != 2) {
+        std::fprintf(stderr, "usage: %s LAMDEX_DLL [gtest options]\n", argv[0]);
+        return 2;
+    }
+    dllPath = argv[1];
+    testing::AddGlobalTestEnvironment(new ProfileGuard);
+    return RUN_ALL_TESTS();
+}
