@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdint>
 #include <cstdio>
+#include <filesystem>
 #include <fstream>
 #include <memory>
 #include <string>
@@ -14,7 +15,7 @@
 #include "driver/lc1_driver.h"
 #include "driver/packet_reader.h"
 #include "tests/alloc/heap_counter.h"
-#include "tests/driver/test_line.h"
+#include "tests/serial/serial_peer.h"
 
 namespace lamdex::test {
 namespace {
@@ -103,11 +104,14 @@ TEST(HeapAllocations, NoneWhileReadingALongStream) {
 // Against a real pseudo-terminal: the whole host cycle, the serial link included.
 TEST(HeapAllocations, NoneWhileTheComponentOpensReadsAndCloses) {
     constexpr int kPort = 9;
-    const std::string configPath = UsePrivateProfile();
-    ASSERT_FALSE(configPath.empty());
+    PrepareTestPorts();
+    char configPath[kConfigPathSize];
+    BuildConfigPath(configPath);
+    ASSERT_NE(configPath[0], '\0');
+    std::filesystem::create_directories(std::filesystem::path(configPath).parent_path());
     std::ofstream(configPath) << "COMPORT " << kPort << "\n";
-    TestLine line;
-    ASSERT_TRUE(line.Connect(kPort));
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kPort));
     auto driver = std::make_unique<LC1Driver>();
     ASSERT_EQ(driver->PortNumber(), kPort);
 

@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -12,7 +13,7 @@
 #include <thread>
 #include <vector>
 
-#include "tests/driver/test_line.h"
+#include "tests/serial/serial_peer.h"
 
 namespace lamdex::test {
 namespace {
@@ -24,8 +25,8 @@ const Bytes kPacket500 = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};   // 14.7, multip
 const Bytes kPacket1000 = {0xB2, 0x82, 0x43, 0x13, 0x07, 0x68};  // lambda 1.5
 constexpr std::int32_t kValue500 = 963379;
 constexpr std::int32_t kValue1000 = 1445068;
-constexpr int kLinePort = 5;
-constexpr int kOtherLinePort = 6;
+constexpr int kLinePort = kTestPort;
+constexpr int kOtherLinePort = kOtherTestPort;
 constexpr int kAbsentPort = 200;
 
 std::string ReadWholeFile(const std::string& path) {
@@ -38,6 +39,41 @@ void WriteWholeFile(const std::string& path, const std::string& text) {
     file << text;
 }
 
+std::string SavedPortLine(int port) {
+    const std::string saved = "COMPORT " + std::to_string(port);
+    return saved;
+}
+
+// Where the component keeps its configuration here (a private home natively, the test
+// prefix's profile under Wine), with its folder made and any earlier file put back after.
+class ConfigurationFile {
+public:
+    ConfigurationFile() {
+        char path[kConfigPathSize];
+        BuildConfigPath(path);
+        path_ = path;
+        std::filesystem::create_directories(std::filesystem::path(path_).parent_path());
+        existed_ = std::filesystem::exists(path_);
+        if (existed_) original_ = ReadWholeFile(path_);
+    }
+    ~ConfigurationFile() {
+        if (existed_) {
+            WriteWholeFile(path_, original_);
+        } else {
+            std::remove(path_.c_str());
+        }
+    }
+    ConfigurationFile(const ConfigurationFile&) = delete;
+    ConfigurationFile& operator=(const ConfigurationFile&) = delete;
+
+    const std::string& Path() const { return path_; }
+
+private:
+    std::string path_;
+    bool existed_ = false;
+    std::string original_;
+};
+
 struct Answer {
     zb::HResult result;
     std::int32_t value;
@@ -45,13 +81,21 @@ struct Answer {
 
 class LC1DriverTest : public ::testing::Test {
 protected:
+    static void SetUpTestSuite() { PrepareTestPorts(); }
+
     void SetUp() override {
-        configPath = UsePrivateProfile();
+        config = std::make_unique<ConfigurationFile>();
+        configPath = config->Path();
         ASSERT_FALSE(configPath.empty());
     }
 
+    void TearDown() override {
+        driver.reset();
+        config.reset();
+    }
+
     void CreateDriver(int configuredPort) {
-        WriteWholeFile(configPath, "COMPORT " + std::to_string(configuredPort) + "\n");
+        WriteWholeFile(configPath, SavedPortLine(configuredPort) + "\n");
         driver = std::make_unique<LC1Driver>();
         ASSERT_EQ(driver->PortNumber(), configuredPort);
     }
@@ -89,13 +133,14 @@ protected:
         ASSERT_EQ(driver->Reader().BufferedCount(), count);
     }
 
+    std::unique_ptr<ConfigurationFile> config;
     std::string configPath;
     std::unique_ptr<LC1Driver> driver;
 };
 
 TEST_F(LC1DriverTest, DeliversReadingsFromTheLineIncludingSplitPackets) {
-    TestLine line;
-    ASSERT_TRUE(line.Connect(kLinePort));
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kLinePort));
     CreateDriver(kLinePort);
     ASSERT_EQ(OpenDriver(), zb::kOk);
     EXPECT_TRUE(driver->IsLinkOpen());
@@ -114,8 +159,8 @@ TEST_F(LC1DriverTest, DeliversReadingsFromTheLineIncludingSplitPackets) {
 }
 
 TEST_F(LC1DriverTest, PurgeKeepsBufferedBytesButCloseDropsThem) {
-    TestLine line;
-    ASSERT_TRUE(line.Connect(kLinePort));
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kLinePort));
     CreateDriver(kLinePort);
     ASSERT_EQ(OpenDriver(), zb::kOk);
 
@@ -149,8 +194,8 @@ TEST_F(LC1DriverTest, PortThatDoesNotExistAnswersNotReady) {
 }
 
 TEST_F(LC1DriverTest, ChangePortToTheCurrentPortChangesNothing) {
-    TestLine line;
-    ASSERT_TRUE(line.Connect(kLinePort));
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kLinePort));
     CreateDriver(kLinePort);
     std::remove(configPath.c_str());
     ASSERT_EQ(OpenDriver(), zb::kOk);
@@ -164,10 +209,10 @@ TEST_F(LC1DriverTest, ChangePortToTheCurrentPortChangesNothing) {
 }
 
 TEST_F(LC1DriverTest, ChangePortWhileOpenClosesSavesAndReopensOnTheNewPort) {
-    TestLine oldLine;
-    TestLine newLine;
-    ASSERT_TRUE(oldLine.Connect(kLinePort));
-    ASSERT_TRUE(newLine.Connect(kOtherLinePort));
+    SerialPeer oldLine;
+    SerialPeer newLine;
+    ASSERT_TRUE(oldLine.Attach(kLinePort));
+    ASSERT_TRUE(newLine.Attach(kOtherLinePort));
     CreateDriver(kLinePort);
     ASSERT_EQ(OpenDriver(), zb::kOk);
     oldLine.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
@@ -179,7 +224,8 @@ TEST_F(LC1DriverTest, ChangePortWhileOpenClosesSavesAndReopensOnTheNewPort) {
     EXPECT_TRUE(driver->IsLinkOpen());
     EXPECT_EQ(driver->Reader().BufferedCount(), 0u);
     const std::string saved = ReadWholeFile(configPath);
-    EXPECT_TRUE(saved == "COMPORT 6\n" || saved == "COMPORT 6\r\n") << saved;
+    EXPECT_TRUE(saved == SavedPortLine(kOtherLinePort) + "\n" || saved == SavedPortLine(kOtherLinePort) + "\r\n")
+        << saved;
 
     oldLine.Send(kPacket1000);
     newLine.Send(kPacket500);
@@ -194,7 +240,8 @@ TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
     EXPECT_FALSE(driver->IsOpen());
     EXPECT_FALSE(driver->IsLinkOpen());
     const std::string saved = ReadWholeFile(configPath);
-    EXPECT_TRUE(saved == "COMPORT 6\n" || saved == "COMPORT 6\r\n") << saved;
+    EXPECT_TRUE(saved == SavedPortLine(kOtherLinePort) + "\n" || saved == SavedPortLine(kOtherLinePort) + "\r\n")
+        << saved;
 }
 
 TEST_F(LC1DriverTest, MissingConfigurationLeavesPortOneAndSaysWhy) {
