@@ -6,6 +6,8 @@
 #   same time (ctest -j) wait for one another while that happens (lock: PREFIX.lock).
 # - A wineserver is kept for 10 s after the last program ends, so a series of tests does
 #   not pay for starting Wine each time; it then exits on its own.
+# - A program started without DISPLAY gets a virtual display (Xvfb) that lasts as long as
+#   that server; one started with DISPLAY (xvfb-run, a desktop) keeps its own.
 # - Wine's own background processes are started here with no link to the caller's output:
 #   otherwise they would hold a test's output pipe open and ctest would wait for them.
 # Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus).
@@ -48,7 +50,31 @@ if [ ! -f "$prefix/.lamdex-ready" ]; then
   touch "$prefix/.lamdex-ready"
 fi
 # Exits 0 only when it started a server; a running one is kept as it is.
+started_server=""
 if wineserver "$server_linger" </dev/null >/dev/null 2>&1 9>&-; then
+  started_server=yes
+fi
+if [ -z "${DISPLAY:-}" ]; then
+  # Wine's desktop takes the display of the first program that needs it, for the whole
+  # server session: a program without one would leave windowed tests running beside it
+  # without windows. So every program gets a display; this one ends with the server.
+  display_file=$prefix.display
+  if [ -n "$started_server" ] || ! xdpyinfo -display "$(cat "$display_file" 2>/dev/null)" >/dev/null 2>&1; then
+    rm -f "$display_file.new"
+    Xvfb -displayfd 3 -nolisten tcp -screen 0 1280x1024x24 3>"$display_file.new" </dev/null >/dev/null 2>&1 9>&- &
+    xvfb=$!
+    tries=0
+    until [ -s "$display_file.new" ] || [ $tries -ge 100 ]; do
+      tries=$((tries + 1))
+      sleep 0.05
+    done
+    echo ":$(cat "$display_file.new")" >"$display_file"
+    (wineserver -w; kill "$xvfb") </dev/null >/dev/null 2>&1 9>&- &
+  fi
+  DISPLAY=$(cat "$display_file")
+  export DISPLAY
+fi
+if [ -n "$started_server" ]; then
   wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
 fi
 exec 9>&-

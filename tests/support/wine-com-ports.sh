@@ -149,15 +149,26 @@ run() {
   [ $# -gt 1 ] || die "usage: run PREFIX SPEC... -- COMMAND [ARGS...]"
   shift
   run_state=$(mktemp -d "${TMPDIR:-/tmp}/wine-com-ports.XXXXXX")
+  child=""
   trap 'stop "$run_state"; rm -rf "$run_state"' EXIT
-  trap 'exit 129' HUP
-  trap 'exit 130' INT
-  trap 'exit 143' TERM
+  # A signal ends the command too, then the ports are unwired.
+  trap 'stop_child; exit 129' HUP
+  trap 'stop_child; exit 130' INT
+  trap 'stop_child; exit 143' TERM
   # shellcheck disable=SC2086 # one word per spec
   start "$run_state" "$prefix" $specs
+  # In the background so a signal is handled at once; it keeps this script's input.
+  exec 3<&0
+  "$@" <&3 3<&- &
+  child=$!
   status=0
-  "$@" || status=$?
+  wait "$child" || status=$?
+  child=""
   exit $status
+}
+
+stop_child() {
+  if [ -n "$child" ]; then kill -TERM "$child" 2>/dev/null || true; fi
 }
 
 [ $# -ge 1 ] || die "usage: run PREFIX SPEC... -- COMMAND | start STATE_DIR PREFIX SPEC... | stop STATE_DIR"
