@@ -47,5 +47,10 @@ bench: native
 	cmake --build --preset native --target packet_reader_bench
 	build/native/tests/bench/packet_reader_bench --benchmark_repetitions=5 --benchmark_report_aggregates_only=true
 
+# The real DLL under Wine on a pseudo-terminal COM port: Read costs and line-rate delivery.
+.PHONY: bench-wine
+bench-wine: native win32
+	bash tests/faults/bench-wine.sh wine build/win32 build/native
+
 clean:
 	rm -rf build

@@ -138,12 +138,12 @@ void Poll(Component& component, long milliseconds, long wantedReadings, long gap
 }
 
 void IdleReads(Component& component, long count) {
-    std::vector<std::int64_t> times;
+    std::vector<std::int64_t> times;  // nanoseconds: a native Read takes well under one microsecond
     long readings = 0;
     for (long i = 0; i < count; ++i) {
         const auto before = Clock::now();
         if (component.Read() == zbhost::kOk) ++readings;
-        times.push_back(MicrosecondsSince(before));
+        times.push_back(std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now() - before).count());
     }
     if (times.empty()) {
         Reply("idle n=0");
@@ -151,11 +151,11 @@ void IdleReads(Component& component, long count) {
     }
     std::sort(times.begin(), times.end());
     const auto at = [&times](double fraction) {
-        return static_cast<long long>(
-            times[static_cast<std::size_t>(fraction * static_cast<double>(times.size() - 1))]);
+        const auto index = static_cast<std::size_t>(fraction * static_cast<double>(times.size() - 1));
+        return static_cast<double>(times[index]) / 1000.0;
     };
     char summary[200];
-    std::snprintf(summary, sizeof summary, "idle n=%zu minus=%lld medianus=%lld p99us=%lld maxus=%lld readings=%ld",
+    std::snprintf(summary, sizeof summary, "idle n=%zu minus=%.2f medianus=%.2f p99us=%.2f maxus=%.2f readings=%ld",
                   times.size(), at(0.0), at(0.5), at(0.99), at(1.0), readings);
     Reply(summary);
 }

@@ -13,9 +13,9 @@
 set -euo pipefail
 
 mode=$1
-build=$2
+build=$(cd "$2" && pwd)
 case_name=$3
-native_build=${4:-$build}
+native_build=$(cd "${4:-$build}" && pwd)
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 lc1sim=$native_build/tools/lc1sim/lc1sim
