@@ -1,7 +1,9 @@
 #!/usr/bin/env bash
 # make lint: layout (clang-format), static analysis (clang-tidy over the native build's
-# compile_commands.json, cppcheck over the same sources). Fails on any finding that is
-# neither fixed nor listed in cmake/lint-known-findings.txt.
+# compile_commands.json, cppcheck over the same sources). Fails on any layout difference and
+# on any finding in product code (driver, config, ui, plugin, include) that is neither fixed
+# nor listed in cmake/lint-known-findings.txt. Findings in tests and tools are printed as
+# advice: they are worth reading, but they do not stop a build.
 # Usage: cmake/lint.sh [BUILD_DIR]   (default build/native, configured and built)
 set -uo pipefail
 cd "$(dirname "$0")/.."
@@ -32,12 +34,14 @@ report_new() {
     local key="${finding%%:*}"  # "path check-id"
     if grep -qxF "$key" <(grep -v '^#' "$known"); then
       echo "  known: $finding"
+    elif [[ "$finding" == tests/* || "$finding" == tools/* ]]; then
+      echo "  advice: $finding"
     else
       echo "  NEW:   $finding"
       fresh=1
     fi
   done <"$findings"
-  [ "$fresh" -eq 0 ] && echo "$tool: no new findings"
+  [ "$fresh" -eq 0 ] && echo "$tool: no new findings in product code"
   return "$fresh"
 }
 
@@ -55,7 +59,8 @@ echo "== clang-tidy (${build}/compile_commands.json)"
 # seed generators with constants and use C headers and strcpy on their own fixtures.
 relaxed="-cert-err33-c,-cert-msc32-c,-cert-msc51-cpp,-modernize-deprecated-headers,\
 -modernize-return-braced-init-list,-readability-use-anyofallof,-clang-analyzer-deadcode.DeadStores,\
--clang-analyzer-security.insecureAPI.strcpy,-bugprone-implicit-widening-of-multiplication-result"
+-clang-analyzer-security.insecureAPI.strcpy,-bugprone-implicit-widening-of-multiplication-result,\
+-performance-inefficient-vector-operation,-readability-suspicious-call-argument,-readability-redundant-declaration"
 {
   run-clang-tidy -quiet -j "$jobs" -p "$build" "$PWD/(driver|config|ui|plugin)/" 2>&1
   run-clang-tidy -quiet -j "$jobs" -p "$build" -checks="$relaxed" "$PWD/(tools|tests)/" 2>&1
