@@ -23,35 +23,30 @@ for needed in "$lc1sim" "$zbhost" "$dll"; do
   fi
 done
 
+# shellcheck source=../tests/support/plugin-line.sh
+source "$source_dir/tests/support/plugin-line.sh"
 prefix=$win32_build/wineprefix-demo
 work=$win32_build/demo
-export WINEPREFIX=$prefix
-run=("$source_dir/cmake/wine-run.sh" "$prefix")
 sim_pid=""
-port=""
 
 cleanup() {
   if [ -n "$sim_pid" ]; then
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
   fi
-  if [ -n "$port" ]; then
-    wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
-  fi
-  wineserver -k 2>/dev/null || true
+  plugin_line_unwire
+  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 echo "Preparing the demo's Wine prefix ($prefix)..."
-"${run[@]}" cmd /c exit >/dev/null 2>&1
+config=$(plugin_config_file wine "$prefix")
 rm -rf "$work"
 mkdir -p "$work"
 
 # The port the plug-in will open: the last acceptable COMPORT line of its file, else 1.
-profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-config="$profile/My Documents/Zelbar Files/Plugins/Lamdex.cfg"
 port=1
 if [ -f "$config" ]; then
   configured=$(tr -d '\r' <"$config" | awk 'toupper($1) == "COMPORT" && $2 + 0 >= 1 && $2 + 0 <= 255 { p = $2 + 0 } END { print p }' FS='[ =\t]+')
@@ -67,13 +62,9 @@ if [ ! -L "$link" ]; then
   cat "$work/lc1sim.out" >&2
   exit 1
 fi
+plugin_line_wire wine "$port" "$link" "$work" "$prefix"
 echo "LC-1 simulator on $(readlink "$link"), wired to COM$port in the demo prefix."
-
-# Wine's mount manager wires COM ports from this registry key when the prefix starts.
-wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$link" /f >/dev/null 2>&1
-wineserver -k 2>/dev/null || true
-wineserver -w 2>/dev/null || true
 
 echo "Reading through $dll for $seconds seconds:"
 echo
-"${run[@]}" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80
+"$source_dir/cmake/wine-run.sh" "$prefix" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80

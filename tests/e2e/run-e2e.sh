@@ -16,6 +16,8 @@ case_name=$3
 native_build=${4:-$build}
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
+# shellcheck source=../support/plugin-line.sh
+source "$source_dir/tests/support/plugin-line.sh"
 lc1sim=$native_build/tools/lc1sim/lc1sim
 port=7
 
@@ -23,10 +25,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-e2e.XXXXXX")
 sim_pid=""
 cleanup() {
   if [ -n "$sim_pid" ]; then kill "$sim_pid" 2>/dev/null || true; wait "$sim_pid" 2>/dev/null || true; fi
-  if [ "$mode" = wine ]; then
-    WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  fi
+  plugin_line_unwire
   rm -rf "$work"
 }
 trap cleanup EXIT
@@ -45,28 +44,14 @@ case $case_name in
     ;;
 esac
 
-config_text="COMPORT $port"
+link=$work/lc1
 if [ "$mode" = native ]; then
-  export HOME=$work/home
-  config_dir="$HOME/My Documents/Zelbar Files/Plugins"
-  link=$HOME/.lamdex/com$port
-  mkdir -p "$config_dir" "$HOME/.lamdex"
-  printf '%s\n' "$config_text" >"$config_dir/Lamdex.cfg"
+  plugin_line_wire native "$port" "$link" "$work"
   host=("$build/tools/zbhost/zbhost" "$build/plugin/Lamdex.so")
 else
   prefix=$build/wineprefix-e2e
-  run=("$source_dir/cmake/wine-run.sh" "$prefix")
-  "${run[@]}" cmd /c exit >/dev/null 2>&1 # creates the prefix on first use
-  link=$work/lc1
-  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$link" /f >/dev/null 2>&1
-  # Wine's mount manager wires COM ports from the registry when the prefix starts.
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
-  profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-  config_dir="$profile/My Documents/Zelbar Files/Plugins"
-  mkdir -p "$config_dir"
-  printf '%s\r\n' "$config_text" >"$config_dir/Lamdex.cfg"
-  host=("${run[@]}" "$build/tools/zbhost/zbhost.exe" "$build/plugin/Lamdex.dll")
+  plugin_line_wire wine "$port" "$link" "$work" "$prefix"
+  host=("$source_dir/cmake/wine-run.sh" "$prefix" "$build/tools/zbhost/zbhost.exe" "$build/plugin/Lamdex.dll")
 fi
 
 expected_readings_of() { awk -f "$here/expected-answers.awk" "$1" | grep -c '^ok,'; }

@@ -11,6 +11,8 @@ mode=$1
 build=$2
 here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
+# shellcheck source=../support/plugin-line.sh
+source "$source_dir/tests/support/plugin-line.sh"
 port=8
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-unload.XXXXXX")
@@ -19,10 +21,8 @@ cleanup() {
   local status=$?
   exec 3>&- 4<&-
   # Wine's server before the line: a hang-up of a terminal it holds makes it dump its state.
-  if [ "$mode" = wine ]; then
-    WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  fi
+  plugin_line_unwire
+  [ "$mode" = wine ] && { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; }
   [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"
@@ -37,24 +37,12 @@ for _ in $(seq 100); do [ -L "$work/line" ] && break; sleep 0.05; done
 terminal=$(readlink "$work/line")
 
 if [ "$mode" = native ]; then
-  export HOME=$work/home
-  mkdir -p "$HOME/.lamdex" "$HOME/My Documents/Zelbar Files/Plugins"
-  ln -s "$terminal" "$HOME/.lamdex/com$port"
-  printf 'COMPORT %s\n' "$port" >"$HOME/My Documents/Zelbar Files/Plugins/Lamdex.cfg"
+  plugin_line_wire native "$port" "$terminal" "$work"
   probe=("$build/tests/e2e/unload_probe" "$build/plugin/Lamdex.so")
 else
   prefix=$build/wineprefix-e2e
-  run=("$source_dir/cmake/wine-run.sh" "$prefix")
-  "${run[@]}" cmd /c exit >/dev/null 2>&1
-  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$terminal" /f >/dev/null 2>&1
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
-  # The server is started here so that its state dump on the line's hang-up goes nowhere.
-  WINEPREFIX=$prefix wineserver -p5 2>/dev/null
-  profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-  mkdir -p "$profile/My Documents/Zelbar Files/Plugins"
-  printf 'COMPORT %s\r\n' "$port" >"$profile/My Documents/Zelbar Files/Plugins/Lamdex.cfg"
-  probe=("${run[@]}" "$build/tests/e2e/unload_probe.exe" "$build/plugin/Lamdex.dll")
+  plugin_line_wire wine "$port" "$terminal" "$work" "$prefix"
+  probe=("$source_dir/cmake/wine-run.sh" "$prefix" "$build/tests/e2e/unload_probe.exe" "$build/plugin/Lamdex.dll")
 fi
 
 holders() {

@@ -21,37 +21,20 @@ session_cleanup() {
     for _ in $(seq 50); do kill -0 "$host_pid" 2>/dev/null || break; sleep 0.1; done
     kill "$host_pid" 2>/dev/null || true
   fi
-  if [ "$mode" = wine ]; then
-    WINEPREFIX=$prefix wine reg delete 'HKLM\Software\Wine\Ports' /v "COM$port" /f >/dev/null 2>&1 || true
-    rm -f "$prefix/dosdevices/com$port"
-    WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  fi
+  plugin_line_unwire
 }
 
+# shellcheck source=../support/plugin-line.sh
+source "$source_dir/tests/support/plugin-line.sh"
 link=$work/lc1
 if [ "$mode" = native ]; then
-  export HOME=$work/home
-  mkdir -p "$HOME/.lamdex"
-  ln -s "$link" "$HOME/.lamdex/com$port"
-  config_dir="$HOME/My Documents/Zelbar Files/Plugins"
+  plugin_line_wire native "$port" "$link" "$work"
   host_command=("$build/tests/faults/fault_host" "$build/plugin/Lamdex.so")
-  line_end='\n'
 else
-  run=("$source_dir/cmake/wine-run.sh" "$prefix")
-  "${run[@]}" cmd /c exit >/dev/null 2>&1 # creates the prefix on first use
-  WINEPREFIX=$prefix wine reg add 'HKLM\Software\Wine\Ports' /v "COM$port" /d "$link" /f >/dev/null 2>&1
-  # The mount manager wires COM ports from the registry when the prefix starts again.
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
-  profile=$(find "$prefix/drive_c/users" -mindepth 1 -maxdepth 1 -type d ! -name Public | head -n 1)
-  config_dir="$profile/My Documents/Zelbar Files/Plugins"
-  host_command=("${run[@]}" "$build/tests/faults/fault_host.exe" "$build/plugin/Lamdex.dll")
-  line_end='\r\n'
+  plugin_line_wire wine "$port" "$link" "$work" "$prefix"
+  host_command=("$source_dir/cmake/wine-run.sh" "$prefix" "$build/tests/faults/fault_host.exe" "$build/plugin/Lamdex.dll")
 fi
-config_file=$config_dir/Lamdex.cfg
-mkdir -p "$config_dir"
-# shellcheck disable=SC2059
-printf "COMPORT %s$line_end" "$port" >"$config_file"
+config_file=$(plugin_config_file "$mode" "$prefix")
 
 # Starts the host and waits until it has loaded the library.
 start_host() {
