@@ -22,4 +22,6 @@ endif()
 # so keeps the unwinder and its thread support out of the DLL.
 function(lamdex_product_code target)
   target_compile_options(${target} PRIVATE -fno-exceptions -fno-rtti -ffunction-sections -fdata-sections)
+  # Natively the plug-in is a shared library that shows the host its two exports only.
+  set_target_properties(${target} PROPERTIES CXX_VISIBILITY_PRESET hidden VISIBILITY_INLINES_HIDDEN ON)
 endfunction()

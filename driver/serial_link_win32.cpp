@@ -31,14 +31,14 @@ void ApplyLineSettings(HANDLE port) {
 }
 
 // Reads return at once with whatever is waiting, possibly nothing.
-void ApplyTimeouts(HANDLE port) {
+bool ApplyTimeouts(HANDLE port) {
     COMMTIMEOUTS timeouts{};
     timeouts.ReadIntervalTimeout = MAXDWORD;
     timeouts.ReadTotalTimeoutMultiplier = 0;
     timeouts.ReadTotalTimeoutConstant = 0;
     timeouts.WriteTotalTimeoutMultiplier = 1;
     timeouts.WriteTotalTimeoutConstant = 100;
-    SetCommTimeouts(port, &timeouts);
+    return SetCommTimeouts(port, &timeouts) != FALSE;
 }
 
 }  // namespace
@@ -66,9 +66,13 @@ void SerialLink::Open(int portNumber) {
         CloseHandle(port);
         return;
     }
-    handle_ = reinterpret_cast<std::intptr_t>(port);
     ApplyLineSettings(port);
-    ApplyTimeouts(port);
+    // A port left with its own time-outs may wait in ReadFile, and the host's Read with it.
+    if (!ApplyTimeouts(port)) {
+        CloseHandle(port);
+        return;
+    }
+    handle_ = reinterpret_cast<std::intptr_t>(port);
 }
 
 bool SerialLink::ReadByte(std::uint8_t* byte) {

@@ -2,10 +2,9 @@
 
 #include "lamdex/host_api.h"
 
-#if defined(_WIN32)
-#define LAMDEX_EXPORT  // exported by name and ordinal through Lamdex.def
-#else
-#define LAMDEX_EXPORT __attribute__((visibility("default")))
+// Set by the build: empty on Windows, where Lamdex.def exports by name and ordinal.
+#ifndef LAMDEX_EXPORT
+#define LAMDEX_EXPORT
 #endif
 
 extern "C" {
