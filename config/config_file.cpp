@@ -125,7 +125,7 @@ void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastEr
         }
         if (read == LineRead::kLine) ApplyConfigLine(line, portNumber);
     }
-    std::fclose(file);
+    (void)std::fclose(file);  // nothing was written: a failed close loses nothing
 }
 
 void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]) {

@@ -6,8 +6,9 @@ namespace lamdex {
 
 // With no debugger channel natively, standard error stands in, one text per line.
 void WriteDebugText(const char* text) {
-    std::fputs(text, stderr);
-    std::fputc('\n', stderr);
+    // A diagnostic that cannot be shown has nowhere else to go.
+    (void)std::fputs(text, stderr);
+    (void)std::fputc('\n', stderr);
 }
 
 }  // namespace lamdex

@@ -9,7 +9,7 @@ void FormatPortEntry(int entry, char (&text)[kPortEntrySize]) {
         text[0] = '\0';
         return;
     }
-    std::snprintf(text, sizeof text, "Com%d", entry + 1);
+    (void)std::snprintf(text, sizeof text, "Com%d", entry + 1);  // "Com12" and its NUL fit
 }
 
 int EntryForPort(int portNumber) {

@@ -164,6 +164,9 @@ unsigned long PollReadings(void* component, const Options& options, std::FILE* c
 // A file that closes itself; null when no path was given.
 struct OutputFile {
     std::FILE* file = nullptr;
+    OutputFile() = default;
+    OutputFile(const OutputFile&) = delete;
+    OutputFile& operator=(const OutputFile&) = delete;
     ~OutputFile() {
         if (file != nullptr) std::fclose(file);
     }
