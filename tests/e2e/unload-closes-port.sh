@@ -38,11 +38,11 @@ terminal=$(readlink "$work/line")
 
 if [ "$mode" = native ]; then
   plugin_line_wire native "$port" "$terminal" "$work"
-  probe=("$build/tests/e2e/unload_probe" "$build/plugin/Lamdex.so")
+  host=("$build/tests/faults/fault_host" "$build/plugin/Lamdex.so")
 else
   prefix=$build/wineprefix-e2e
   plugin_line_wire wine "$port" "$terminal" "$work" "$prefix"
-  probe=("$source_dir/cmake/wine-run.sh" "$prefix" "$build/tests/e2e/unload_probe.exe" "$build/plugin/Lamdex.dll")
+  host=("$source_dir/cmake/wine-run.sh" "$prefix" "$build/tests/faults/fault_host.exe" "$build/plugin/Lamdex.dll")
 fi
 
 holders() {
@@ -53,18 +53,25 @@ holders() {
   echo "$found"
 }
 
-mkfifo "$work/to-probe" "$work/from-probe"
-"${probe[@]}" <"$work/to-probe" >"$work/from-probe" &
-exec 3>"$work/to-probe" 4<"$work/from-probe"
+# The host opens the component, then unloads the library without Close and stays alive.
+mkfifo "$work/to-host" "$work/from-host"
+"${host[@]}" <"$work/to-host" >"$work/from-host" &
+exec 3>"$work/to-host" 4<"$work/from-host"
+expect() {
+  local reply
+  read -r -t 60 reply <&4 || { echo "FAIL: the host did not answer '$1'"; exit 1; }
+  reply=${reply%$'\r'}
+  [ "$reply" = "$1" ] || { echo "FAIL: the host answered '$reply', not '$1'"; exit 1; }
+}
 
-read -r -t 60 stage <&4 || { echo "FAIL: the probe did not open the component"; exit 1; }
-stage=${stage%$'\r'}
-[ "$stage" = opened ] || { echo "FAIL: probe said '$stage'"; exit 1; }
+expect loaded
+echo open >&3
+expect "open 0x00000000"
 while_open=$(holders)
-echo >&3
-read -r -t 60 stage <&4 || { echo "FAIL: the probe did not unload the library"; exit 1; }
+echo unload >&3
+expect unloaded
 after_unload=$(holders)
-echo >&3
+echo quit >&3
 
 if [ "$while_open" -lt 1 ]; then
   echo "FAIL: nobody held $terminal while the component was open: the port was never opened"

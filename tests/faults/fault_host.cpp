@@ -18,6 +18,9 @@
 //   drain                            -> Reads until one answers not ready: "drain calls=..
 //                                       readings=.. firstus=.. totalus=.."
 //   error                            -> "error code=.. text=..." (GetLastErrorInfo)
+//   unload                           -> unloads the library without closing the component and
+//                                       answers "unloaded"; the host stays alive (so a script
+//                                       can see what the unload alone released) until quit
 //   quit
 // Every answer line is flushed at once.
 #include <algorithm>
@@ -243,6 +246,13 @@ int main(int argc, char** argv) {
             std::int32_t code = 0;
             const std::string text = component.LastError(code);
             Reply("error code=" + std::to_string(code) + " text=" + text);
+        } else if (command == "unload") {
+            zbhost::UnloadPluginLibrary(library);
+            library = nullptr;
+            Reply("unloaded");
+            while (std::fgets(line, sizeof line, stdin) != nullptr && Words(line) != std::vector<std::string>{"quit"}) {
+            }
+            return 0;
         } else if (command == "quit") {
             break;
         } else {
