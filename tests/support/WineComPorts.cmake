@@ -1,13 +1,13 @@
 # CTest registration of Windows tests that need COM ports of the build's Wine prefix wired
-# to pseudo-terminals (tests/support/wine-com-ports.sh explains the port specs).
+# to pseudo-terminals (tests/support/wine-com-ports.sh explains the port wirings).
 #
-# lamdex_add_wine_com_test(NAME <name> COMMAND <target> [<arg>...] PORTS <spec>...
+# lamdex_add_wine_com_test(NAME <name> COMMAND <target> [<arg>...] PORTS <wiring>...
 #                          [XVFB] [TIMEOUT <seconds>])
 #   One test that wires the ports, runs the program under Wine (inside Xvfb with XVFB) and
 #   unwires them. Holds the resource lock wine-com<n> for every port it names, so tests
 #   sharing a port never overlap under ctest -j.
 #
-# lamdex_add_wine_com_fixture(NAME <fixture> PORTS <spec>...)
+# lamdex_add_wine_com_fixture(NAME <fixture> PORTS <wiring>...)
 #   Tests <fixture>_wire and <fixture>_unwire, the set-up and clean-up of CTest fixture
 #   <fixture>. A test using it sets FIXTURES_REQUIRED <fixture>; give the fixture ports
 #   no other test uses. State (socat processes, logs): <build>/wine-com/<fixture>.
@@ -19,12 +19,12 @@ find_program(LAMDEX_SOCAT socat REQUIRED)
 set(LAMDEX_WINE_COM_PORTS ${CMAKE_CURRENT_LIST_DIR}/wine-com-ports.sh)
 set(LAMDEX_WINE_RUN ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh)
 
-# Resource locks for the ports named in specs such as COM11:COM12, COM5=pty:/path, COM13=/dev/x.
+# Resource locks for the ports named in wirings such as COM11:COM12, COM5=pty:/path, COM13=/dev/x.
 function(lamdex_wine_com_locks out)
   set(locks "")
-  foreach(spec IN LISTS ARGN)
-    string(TOLOWER "${spec}" spec)
-    string(REGEX MATCHALL "(^|:)com[0-9]+" ports "${spec}")
+  foreach(wiring IN LISTS ARGN)
+    string(TOLOWER "${wiring}" wiring)
+    string(REGEX MATCHALL "(^|:)com[0-9]+" ports "${wiring}")
     foreach(port IN LISTS ports)
       string(REPLACE ":" "" port "${port}")
       list(APPEND locks wine-${port})

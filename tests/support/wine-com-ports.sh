@@ -2,15 +2,15 @@
 # Wires COM ports of a Wine prefix to pseudo-terminals, for tests and demos.
 #
 # usage:
-#   wine-com-ports.sh run PREFIX SPEC... -- COMMAND [ARGS...]
+#   wine-com-ports.sh run PREFIX WIRING... -- COMMAND [ARGS...]
 #       Wires the ports, runs COMMAND, then undoes everything (also when COMMAND fails or
 #       the script is interrupted). Exits with COMMAND's status.
-#   wine-com-ports.sh start STATE_DIR PREFIX SPEC...
+#   wine-com-ports.sh start STATE_DIR PREFIX WIRING...
 #       Wires the ports and leaves them wired; what it started is noted in STATE_DIR.
 #   wine-com-ports.sh stop STATE_DIR
 #       Undoes start: stops the processes it started, removes its links and registry values.
 #
-# SPEC is one of:
+# WIRING is one of:
 #   COMa:COMb       a null-modem pair: what a program writes on COMa arrives on COMb and back.
 #   COMa=pty:PATH   COMa and a pseudo-terminal made available at PATH form a pair: a native
 #                   program (lc1sim, say) writes the device's bytes at PATH, Windows reads COMa.
@@ -89,26 +89,26 @@ start() {
   : >"$state/pids"
   printf '%s\n' "$prefix" >"$state/prefix"
 
-  for spec in "$@"; do
-    case $spec in
-      *:*=* | *=*:*:*) die "bad port spec: $spec" ;;
+  for wiring in "$@"; do
+    case $wiring in
+      *:*=* | *=*:*:*) die "bad port wiring: $wiring" ;;
       *=pty:*)
-        port=$(port_name "${spec%%=*}") || die "bad port name in $spec"
-        start_pair "$state/$port" "${spec#*=pty:}"
+        port=$(port_name "${wiring%%=*}") || die "bad port name in $wiring"
+        start_pair "$state/$port" "${wiring#*=pty:}"
         add_port "$port" "$state/$port"
         ;;
       *=*)
-        port=$(port_name "${spec%%=*}") || die "bad port name in $spec"
-        add_port "$port" "${spec#*=}"
+        port=$(port_name "${wiring%%=*}") || die "bad port name in $wiring"
+        add_port "$port" "${wiring#*=}"
         ;;
       *:*)
-        first=$(port_name "${spec%%:*}") || die "bad port name in $spec"
-        second=$(port_name "${spec#*:}") || die "bad port name in $spec"
+        first=$(port_name "${wiring%%:*}") || die "bad port name in $wiring"
+        second=$(port_name "${wiring#*:}") || die "bad port name in $wiring"
         start_pair "$state/$first" "$state/$second"
         add_port "$first" "$state/$first"
         add_port "$second" "$state/$second"
         ;;
-      *) die "bad port spec: $spec" ;;
+      *) die "bad port wiring: $wiring" ;;
     esac
   done
 
@@ -141,12 +141,12 @@ stop() {
 run() {
   prefix=$1
   shift
-  specs=""
+  wirings=""
   while [ $# -gt 0 ] && [ "$1" != "--" ]; do
-    specs="$specs $1"
+    wirings="$wirings $1"
     shift
   done
-  [ $# -gt 1 ] || die "usage: run PREFIX SPEC... -- COMMAND [ARGS...]"
+  [ $# -gt 1 ] || die "usage: run PREFIX WIRING... -- COMMAND [ARGS...]"
   shift
   run_state=$(mktemp -d "${TMPDIR:-/tmp}/wine-com-ports.XXXXXX")
   child=""
@@ -155,8 +155,8 @@ run() {
   trap 'stop_child; exit 129' HUP
   trap 'stop_child; exit 130' INT
   trap 'stop_child; exit 143' TERM
-  # shellcheck disable=SC2086 # one word per spec
-  start "$run_state" "$prefix" $specs
+  # shellcheck disable=SC2086 # one word per wiring
+  start "$run_state" "$prefix" $wirings
   # In the background so a signal is handled at once; it keeps this script's input.
   exec 3<&0
   "$@" <&3 3<&- &
@@ -171,13 +171,13 @@ stop_child() {
   if [ -n "$child" ]; then kill -TERM "$child" 2>/dev/null || true; fi
 }
 
-[ $# -ge 1 ] || die "usage: run PREFIX SPEC... -- COMMAND | start STATE_DIR PREFIX SPEC... | stop STATE_DIR"
+[ $# -ge 1 ] || die "usage: run PREFIX WIRING... -- COMMAND | start STATE_DIR PREFIX WIRING... | stop STATE_DIR"
 action=$1
 shift
 case $action in
-  run) [ $# -ge 3 ] || die "usage: run PREFIX SPEC... -- COMMAND [ARGS...]"; run "$@" ;;
+  run) [ $# -ge 3 ] || die "usage: run PREFIX WIRING... -- COMMAND [ARGS...]"; run "$@" ;;
   start)
-    [ $# -ge 3 ] || die "usage: start STATE_DIR PREFIX SPEC..."
+    [ $# -ge 3 ] || die "usage: start STATE_DIR PREFIX WIRING..."
     # Half a wiring is undone, not left behind.
     start_state=$1
     trap 'stop "$start_state"' EXIT
