@@ -11,9 +11,9 @@ build/native/build.ninja: | deps
 build/win32/build.ninja: | deps
 	cmake --preset win32
 
-native: build/native/build.ninja
+native: deps build/native/build.ninja
 	cmake --build --preset native
-win32: build/win32/build.ninja
+win32: deps build/win32/build.ninja
 	cmake --build --preset win32
 
 test: test-native test-win32
