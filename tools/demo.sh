@@ -12,6 +12,9 @@ source_dir=$(cd "$(dirname "$0")/.." && pwd)
 native_build=${1:-$source_dir/build/native}
 win32_build=${2:-$source_dir/build/win32}
 seconds=${3:-15}
+# Wine takes only absolute prefix paths.
+native_build=$(cd "$native_build" 2>/dev/null && pwd || echo "$native_build")
+win32_build=$(cd "$win32_build" 2>/dev/null && pwd || echo "$win32_build")
 
 lc1sim=$native_build/tools/lc1sim/lc1sim
 zbhost=$win32_build/tools/zbhost/zbhost.exe
@@ -36,6 +39,7 @@ cleanup() {
   fi
   plugin_line_unwire
   WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
+  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT
