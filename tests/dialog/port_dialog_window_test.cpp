@@ -20,9 +20,12 @@
 #include <vector>
 
 #include "lamdex/host_api.h"
+#include "tests/support/window_messages.h"
 #include "ui/resource.h"
 
 namespace {
+
+using lamdex::test::PumpMessages;
 
 constexpr char kTitle[] = "Chose COM port for LC-1";
 constexpr char kDialogClass[] = "#32770";
@@ -83,18 +86,6 @@ bool ReadWholeFile(const std::string& path, std::string& text) {
 void WriteWholeFile(const std::string& path, const std::string& text) {
     std::ofstream file(path, std::ios::binary | std::ios::trunc);
     file << text;
-}
-
-void PumpMessages(DWORD milliseconds = 50) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < milliseconds);
 }
 
 std::vector<HWND> OpenDialogs() {

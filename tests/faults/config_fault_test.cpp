@@ -19,10 +19,13 @@
 #include <iterator>
 #include <string>
 
+#include "tests/support/window_messages.h"
 #include "tools/zbhost/host_abi.h"
 #include "ui/resource.h"
 
 namespace {
+
+using lamdex::test::PumpMessages;
 
 constexpr char kDialogTitle[] = "Chose COM port for LC-1";
 constexpr char kCannotRead[] = "Cannot open config file for reading";
@@ -87,18 +90,6 @@ void WriteFileBytes(const std::string& path, const std::string& bytes) {
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-void PumpMessages(DWORD milliseconds = 50) {
-    const DWORD start = GetTickCount();
-    do {
-        MSG message;
-        while (PeekMessageA(&message, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&message);
-            DispatchMessageA(&message);
-        }
-        Sleep(5);
-    } while (GetTickCount() - start < milliseconds);
 }
 
 // Moves the prefix user's own documents aside for the run and puts them back at the end.
@@ -216,6 +207,17 @@ protected:
         lock_ = INVALID_HANDLE_VALUE;
     }
 
+    // Loading finds no file to read: port 1 and the reading text. Choosing port 4 then
+    // cannot be saved, yet the new port is used until the library unloads.
+    void ExpectNoReadAndNoSaveButThePortChanges() {
+        Load();
+        EXPECT_EQ(LastError(), kCannotRead);
+        EXPECT_EQ(Port(), 1);
+        ChoosePort(4);
+        EXPECT_EQ(LastError(), kCannotWrite);
+        EXPECT_EQ(Port(), 4);
+    }
+
     HMODULE library_ = nullptr;
     void* component_ = nullptr;
     HWND owner_ = nullptr;
@@ -225,35 +227,20 @@ protected:
 // No file can be read or written there: port 1, both messages in turn, and the chosen
 // port is still used until the library is unloaded. No folder is created.
 TEST_F(ConfigFault, NoDocumentsFolderInTheProfile) {
-    Load();
-    EXPECT_EQ(LastError(), kCannotRead);
-    EXPECT_EQ(Port(), 1);
-    ChoosePort(4);
-    EXPECT_EQ(LastError(), kCannotWrite);
-    EXPECT_EQ(Port(), 4);
+    ExpectNoReadAndNoSaveButThePortChanges();
     EXPECT_FALSE(Exists(Documents()));
 }
 
 TEST_F(ConfigFault, NoPluginsFolder) {
     LayOut(false, nullptr);
-    Load();
-    EXPECT_EQ(LastError(), kCannotRead);
-    EXPECT_EQ(Port(), 1);
-    ChoosePort(4);
-    EXPECT_EQ(LastError(), kCannotWrite);
-    EXPECT_EQ(Port(), 4);
+    ExpectNoReadAndNoSaveButThePortChanges();
     EXPECT_FALSE(Exists(PluginsFolder()));
 }
 
 TEST_F(ConfigFault, AFolderWhereTheFileShouldBe) {
     LayOut(true, nullptr);
     ASSERT_TRUE(CreateDirectoryA(ConfigFile().c_str(), nullptr));
-    Load();
-    EXPECT_EQ(LastError(), kCannotRead);
-    EXPECT_EQ(Port(), 1);
-    ChoosePort(4);
-    EXPECT_EQ(LastError(), kCannotWrite);
-    EXPECT_EQ(Port(), 4);
+    ExpectNoReadAndNoSaveButThePortChanges();
     EXPECT_TRUE(IsFolder(ConfigFile()));
 }
 
@@ -261,12 +248,7 @@ TEST_F(ConfigFault, FileHeldOpenByAnotherProgram) {
     const std::string port6 = "COMPORT 6\r\n";
     LayOut(true, &port6);
     LockFile();
-    Load();
-    EXPECT_EQ(LastError(), kCannotRead);
-    EXPECT_EQ(Port(), 1);
-    ChoosePort(4);
-    EXPECT_EQ(LastError(), kCannotWrite);
-    EXPECT_EQ(Port(), 4);
+    ExpectNoReadAndNoSaveButThePortChanges();
     UnlockFile();
     EXPECT_EQ(ReadFileBytes(ConfigFile()), port6);
 }
