@@ -5,6 +5,13 @@ target_compile_options(lamdex_options INTERFACE
   -Wnon-virtual-dtor -Woverloaded-virtual -Werror)
 target_include_directories(lamdex_options INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
 
+# On 32-bit x86, SSE2 arithmetic rounds float and double exactly as written; x87 would
+# keep excess precision and shift rounding-sensitive readings by one. On the targets, so
+# that flags a user passes cannot drop it (the decoder refuses to build without it).
+if(CMAKE_SYSTEM_PROCESSOR MATCHES "^(i.86|x86)$")
+  target_compile_options(lamdex_options INTERFACE -msse2 -mfpmath=sse)
+endif()
+
 if(LAMDEX_SANITIZE)
   # The vptr check needs type information, which product code is built without.
   add_compile_options(-fsanitize=address,undefined -fno-sanitize=vptr -fno-sanitize-recover=all -fno-omit-frame-pointer)

@@ -2,6 +2,12 @@
 
 #include <cstring>
 
+// The three roundings to single precision must happen as written. x87 arithmetic keeps
+// excess precision and turns some readings one lower, so 32-bit x86 builds need SSE2 math.
+#if (defined(__i386__) && !defined(__SSE2_MATH__)) || (defined(_MSC_VER) && defined(_M_IX86) && _M_IX86_FP < 2)
+#error "32-bit x86 builds of the decoder need SSE2 arithmetic: compile with -msse2 -mfpmath=sse"
+#endif
+
 namespace lamdex {
 namespace {
 
