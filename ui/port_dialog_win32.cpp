@@ -7,20 +7,13 @@
 #include "ui/port_dialog.h"
 #include "ui/resource.h"
 
-#ifndef DWL_DLGPROC
-#define DWL_DLGPROC 4
-#endif
-#ifndef DWL_USER
-#define DWL_USER 8
-#endif
-
 namespace lamdex {
 namespace {
 
 // The window's user data slot carries the component from WM_INITDIALOG on, so every
 // open dialog knows its own component and needs no global.
 LC1Driver* ComponentOf(HWND dialog) {
-    return reinterpret_cast<LC1Driver*>(static_cast<LONG_PTR>(GetWindowLongA(dialog, DWL_USER)));
+    return reinterpret_cast<LC1Driver*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 void FillPortList(HWND dialog, int portNumber) {
@@ -35,7 +28,7 @@ void FillPortList(HWND dialog, int portNumber) {
 INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lParam) {
     switch (message) {
         case WM_INITDIALOG: {
-            SetWindowLongA(dialog, DWL_USER, static_cast<LONG>(lParam));
+            SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(lParam));
             const LC1Driver* driver = reinterpret_cast<LC1Driver*>(lParam);
             FillPortList(dialog, driver != nullptr ? driver->PortNumber() : kNoPort);
             ShowWindow(dialog, SW_SHOW);
@@ -62,7 +55,7 @@ INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
 }
 
 BOOL CALLBACK DestroyIfPortDialog(HWND window, LPARAM /*unused*/) {
-    if (GetWindowLongA(window, DWL_DLGPROC) == reinterpret_cast<LONG>(&PortDialogProc)) {
+    if (GetWindowLongPtrA(window, DWLP_DLGPROC) == reinterpret_cast<LONG_PTR>(&PortDialogProc)) {
         DestroyWindow(window);
     }
     return TRUE;

@@ -132,8 +132,11 @@ static_assert(sizeof(DeviceDescription) == kDeviceDescriptionSize);
 static_assert(sizeof(OpenParams) == kOpenParamsSize);
 static_assert(sizeof(IoSettings) == kIoSettingsSize);
 
+// Records holding pointers: on 32-bit Windows every pointer is 4 bytes and these are the
+// contract's numbers. 64-bit hosts get the same fields in the same order, each on its
+// natural boundary, so pointers and window handles take 8 bytes; the size fields still
+// carry the 32-bit values above, which the component checks exactly as on 32 bits.
 #if ZB_CONTRACT_IS_32BIT_WINDOWS
-// Records holding pointers have their contract size only where pointers are 32 bits.
 static_assert(sizeof(void*) == 4);
 static_assert(offsetof(ConfigDialogParams, ownerWindow) == 4);
 static_assert(sizeof(ConfigDialogParams) == kConfigDialogParamsSize);
@@ -142,6 +145,15 @@ static_assert(offsetof(TransferRecord, capacity) == 8);
 static_assert(offsetof(TransferRecord, bytesTransferred) == 12);
 static_assert(offsetof(TransferRecord, unused) == 16);
 static_assert(sizeof(TransferRecord) == kTransferRecordSize);
+#elif defined(_WIN64)
+static_assert(sizeof(void*) == 8);
+static_assert(offsetof(ConfigDialogParams, ownerWindow) == 8);
+static_assert(sizeof(ConfigDialogParams) == 16);
+static_assert(offsetof(TransferRecord, buffer) == 8);
+static_assert(offsetof(TransferRecord, capacity) == 16);
+static_assert(offsetof(TransferRecord, bytesTransferred) == 24);
+static_assert(offsetof(TransferRecord, unused) == 32);
+static_assert(sizeof(TransferRecord) == 40);
 #endif
 
 class IZBPluginComponent {

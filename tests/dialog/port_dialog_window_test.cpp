@@ -1,7 +1,7 @@
 // The port dialog in real windows: loads the built Lamdex.dll, opens the dialog the way a
-// host does (slot 3 of the plug-in, then slot 3 of the component, by index with thiscall),
-// then reads and drives the dialog through window messages and checks the configuration
-// file the component keeps in the profile.
+// host does (slot 3 of the plug-in, then slot 3 of the component, through the host's own
+// statement of the contract), then reads and drives the dialog through window messages
+// and checks the configuration file the component keeps in the profile.
 //
 // usage: port_dialog_window_test LAMDEX_DLL [gtest options]
 //        port_dialog_window_test LAMDEX_DLL --hold MILLISECONDS   (for screenshots)
@@ -19,8 +19,8 @@
 #include <string>
 #include <vector>
 
-#include "lamdex/host_api.h"
 #include "tests/support/window_messages.h"
+#include "tools/zbhost/host_abi.h"
 #include "ui/resource.h"
 
 namespace {
@@ -29,20 +29,13 @@ using lamdex::test::PumpMessages;
 
 constexpr char kTitle[] = "Chose COM port for LC-1";
 constexpr char kDialogClass[] = "#32770";
-constexpr std::int32_t kOk = 0;
-constexpr std::int32_t kInvalidArg = static_cast<std::int32_t>(0x80070057);
+using zbhost::kInvalidArg;
+using zbhost::kNotReady;
+using zbhost::kOk;
+namespace component_call = zbhost::component_call;
 
 std::string dllPath;
 
-// The slots are thiscall (this in ECX, callee pops); GCC applies the attribute to a plain
-// function pointer too, and only -Wpedantic remarks on it.
-#pragma GCC diagnostic push
-#pragma GCC diagnostic ignored "-Wattributes"
-using GetComponentSlot = void*(__attribute__((thiscall)) *)(void* self, std::int32_t index);
-using ShowConfigurationSlot = std::int32_t(__attribute__((thiscall)) *)(void* self, void* record);
-using ComponentCallSlot = std::int32_t(__attribute__((thiscall)) *)(void* self);
-using ComponentRecordSlot = std::int32_t(__attribute__((thiscall)) *)(void* self, void* record);
-#pragma GCC diagnostic pop
 using CreatePluginExport = void* (*)();
 
 template <typename Function>
@@ -53,18 +46,15 @@ Function FunctionAt(const void* address) {
     return function;
 }
 
-// The object's first word points at its table of slots.
-template <typename Slot>
-Slot SlotOf(void* object, int index) {
-    void* const* table = *static_cast<void* const* const*>(object);
-    return FunctionAt<Slot>(table[index]);
-}
+using DialogRecord = zbhost::Record<zbhost::config_dialog_params::kRecordBytes>;
 
-struct DialogRecord {  // the host's record: its size, then the owner window
-    std::uint32_t size;
-    HWND owner;
-};
-static_assert(sizeof(DialogRecord) == 8);
+// The host's record: its size, then the owner window.
+DialogRecord DialogRecordFor(HWND owner, std::uint32_t size = zbhost::config_dialog_params::kSizeValue) {
+    DialogRecord record;
+    record.Put32(zbhost::config_dialog_params::kSize, size);
+    record.PutPointer(zbhost::config_dialog_params::kOwnerWindow, owner);
+    return record;
+}
 
 std::string ConfigPath() {
     char profile[MAX_PATH] = {};
@@ -183,7 +173,7 @@ protected:
         ASSERT_NE(create, nullptr);
         void* plugin = create();
         ASSERT_NE(plugin, nullptr);
-        component_ = SlotOf<GetComponentSlot>(plugin, 3)(plugin, 0);
+        component_ = zbhost::plugin_call::GetComponent(plugin, 0);
         ASSERT_NE(component_, nullptr);
         owner_ = CreateWindowExA(0, "STATIC", "Lamdex test host", WS_OVERLAPPEDWINDOW | WS_VISIBLE, 0, 0, 400, 400,
                                  nullptr, nullptr, GetModuleHandleA(nullptr), nullptr);
@@ -191,13 +181,13 @@ protected:
     }
 
     std::int32_t ShowConfiguration(void* record) {
-        return SlotOf<ShowConfigurationSlot>(component_, 3)(component_, record);
+        return component_call::ShowConfiguration(component_, record);
     }
 
     HWND ShowDialog() {
-        DialogRecord record{sizeof(DialogRecord), owner_};
+        DialogRecord record = DialogRecordFor(owner_);
         const auto before = OpenDialogs();
-        EXPECT_EQ(ShowConfiguration(&record), kOk);
+        EXPECT_EQ(ShowConfiguration(record.Data()), kOk);
         PumpMessages();
         for (HWND dialog : OpenDialogs()) {
             bool isNew = true;
@@ -335,8 +325,8 @@ TEST_F(PortDialogWindow, UnloadingTheLibraryClosesItsOpenDialogs) {
 TEST_F(PortDialogWindow, NoRecordOrAWrongSizeOpensNoDialog) {
     LoadWithConfig(kPort3);
     EXPECT_EQ(ShowConfiguration(nullptr), kOk);
-    DialogRecord shortRecord{7, owner_};
-    EXPECT_EQ(ShowConfiguration(&shortRecord), kInvalidArg);
+    DialogRecord shortRecord = DialogRecordFor(owner_, 7);
+    EXPECT_EQ(ShowConfiguration(shortRecord.Data()), kInvalidArg);
     PumpMessages();
     EXPECT_TRUE(OpenDialogs().empty());
 }
@@ -395,10 +385,11 @@ constexpr std::int32_t kSampleLambda15 = 1445068;
 class PortDialogReopen : public PortDialogWindow {
 protected:
     std::int32_t OpenComponent() {
-        zb::OpenParams params{zb::kOpenParamsSize, {}};
-        return SlotOf<ComponentRecordSlot>(component_, 7)(component_, &params);
+        zbhost::Record<zbhost::open_params::kRecordBytes> params;
+        params.Put32(zbhost::open_params::kSize, zbhost::open_params::kSizeValue);
+        return component_call::Open(component_, params.Data());
     }
-    void CloseComponent() { SlotOf<ComponentCallSlot>(component_, 8)(component_); }
+    void CloseComponent() { component_call::Close(component_); }
 
     // Polls the way a host does until a sample or a code other than not ready comes.
     std::int32_t ReadSample(std::int32_t& sample, DWORD milliseconds = 2000) {
@@ -406,9 +397,14 @@ protected:
         std::int32_t result;
         do {
             std::uint32_t transferred = 0;
-            zb::TransferRecord record{zb::kTransferRecordSize, &sample, sizeof sample, &transferred, 0};
-            result = SlotOf<ComponentRecordSlot>(component_, 10)(component_, &record);
-            if (result != zb::kNotReady) {
+            namespace transfer = zbhost::transfer_record;
+            zbhost::Record<transfer::kRecordBytes> record;
+            record.Put32(transfer::kSize, transfer::kSizeValue);
+            record.PutPointer(transfer::kBuffer, &sample);
+            record.Put32(transfer::kCapacity, sizeof sample);
+            record.PutPointer(transfer::kBytesTransferred, &transferred);
+            result = component_call::Read(component_, record.Data());
+            if (result != kNotReady) {
                 break;
             }
             Sleep(5);
@@ -424,10 +420,10 @@ TEST_F(PortDialogReopen, OkMovesAnOpenLinkToTheNewPort) {
         GTEST_SKIP() << "COM" << kOldPeer << " and COM" << kNewPeer << " are not wired here";
     }
     LoadWithConfig("COMPORT " + std::to_string(kOldPort) + "\r\n");
-    ASSERT_EQ(OpenComponent(), zb::kOk);
+    ASSERT_EQ(OpenComponent(), kOk);
     std::int32_t sample = 0;
     oldPeer.Send(kPacketLambda1);
-    ASSERT_EQ(ReadSample(sample), zb::kOk) << "the old port does not deliver: is it wired?";
+    ASSERT_EQ(ReadSample(sample), kOk) << "the old port does not deliver: is it wired?";
     EXPECT_EQ(sample, kSampleLambda1);
     oldPeer.Send({0xB2, 0x82, 0x43});  // half a packet left in the receive buffer
 
@@ -441,9 +437,9 @@ TEST_F(PortDialogReopen, OkMovesAnOpenLinkToTheNewPort) {
 
     oldPeer.Send({0x13, 0x03, 0x74});
     oldPeer.Send(kPacketLambda1);
-    EXPECT_EQ(ReadSample(sample, 500), zb::kNotReady) << "bytes of the old port still arrive";
+    EXPECT_EQ(ReadSample(sample, 500), kNotReady) << "bytes of the old port still arrive";
     newPeer.Send(kPacketLambda15);
-    ASSERT_EQ(ReadSample(sample), zb::kOk);
+    ASSERT_EQ(ReadSample(sample), kOk);
     EXPECT_EQ(sample, kSampleLambda15);
     CloseComponent();
 }
@@ -596,9 +592,9 @@ int HoldDialogOnScreen(DWORD milliseconds) {
     const auto create =
         FunctionAt<CreatePluginExport>(reinterpret_cast<const void*>(GetProcAddress(library, "ZBCreatePlugin")));
     void* plugin = create();
-    void* component = SlotOf<GetComponentSlot>(plugin, 3)(plugin, 0);
-    DialogRecord record{sizeof(DialogRecord), GetDesktopWindow()};
-    SlotOf<ShowConfigurationSlot>(component, 3)(component, &record);
+    void* component = zbhost::plugin_call::GetComponent(plugin, 0);
+    DialogRecord record = DialogRecordFor(GetDesktopWindow());
+    component_call::ShowConfiguration(component, record.Data());
     PumpMessages(200);
     HWND dialog = FindWindowA(kDialogClass, kTitle);
     if (dialog == nullptr) {

@@ -118,8 +118,9 @@ constexpr std::size_t kValueCount = 6;
 }  // namespace io_settings
 
 // Records holding pointers. On 32-bit Windows every pointer is 4 bytes and these are
-// the contract's numbers; a native 64-bit build lays each field on a pointer-wide
-// boundary, as its compiler would, while the size field keeps the contract's value.
+// the contract's numbers; a 64-bit host (Windows or native) lays each field on a
+// pointer-wide boundary, as its compiler would, while the size field keeps the
+// contract's value.
 constexpr std::size_t kPointerBytes = sizeof(void*);
 
 namespace config_dialog_params {
@@ -143,6 +144,11 @@ static_assert(kPointerBytes != 4 || (config_dialog_params::kRecordBytes == 8 && 
                                      transfer_record::kCapacity == 8 && transfer_record::kBytesTransferred == 12 &&
                                      transfer_record::kUnused == 16 && transfer_record::kRecordBytes == 20),
               "32-bit layout of the pointer-bearing records");
+static_assert(kPointerBytes != 8 || (config_dialog_params::kOwnerWindow == 8 && config_dialog_params::kRecordBytes == 16 &&
+                                     transfer_record::kBuffer == 8 && transfer_record::kCapacity == 16 &&
+                                     transfer_record::kBytesTransferred == 24 && transfer_record::kUnused == 32 &&
+                                     transfer_record::kRecordBytes == 40),
+              "64-bit layout of the pointer-bearing records");
 
 // A record as the host sees it: raw bytes, read and written little-endian at offsets.
 template <std::size_t N>
