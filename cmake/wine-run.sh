@@ -1,7 +1,10 @@
 #!/bin/sh
-# Runs a Windows program under 32-bit Wine in a private prefix (never ~/.wine).
+# Runs a Windows program under Wine in a private prefix (never ~/.wine).
 # usage: wine-run.sh PREFIX PROGRAM [ARGS...]
 #
+# - WINEARCH picks 32-bit (win32, the default) or 64-bit (win64) Wine; cmake/wine-arch.sh
+#   says which binaries. Where this machine cannot run that Wine, it says why and exits 77,
+#   which CTest reports as a skipped test.
 # - The prefix is created on first use, with no window or prompt. Programs started at the
 #   same time (ctest -j) wait for one another while that happens (lock: PREFIX.lock).
 # - A wineserver is kept for 10 s after the last program ends, so a series of tests does
@@ -12,6 +15,7 @@
 #   otherwise they would hold a test's output pipe open and ctest would wait for them.
 # Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus).
 set -eu
+. "$(dirname "$0")/wine-arch.sh"
 
 if [ $# -lt 2 ]; then
   echo "usage: $0 PREFIX PROGRAM [ARGS...]" >&2
@@ -29,8 +33,12 @@ if [ -z "$prefix" ] || [ "$prefix" = "${HOME:-}/.wine" ]; then
   exit 2
 fi
 
+if reason=$(wine_arch_unavailable); then
+  echo "SKIPPED: $reason" >&2
+  exit "$wine_skip_code"
+fi
+
 export WINEPREFIX="$prefix"
-export WINEARCH=win32
 export WINEDEBUG="${WINEDEBUG:--all}"
 export WINEDLLOVERRIDES="${WINEDLLOVERRIDES:-mscoree,mshtml=;winemenubuilder.exe=d}"
 # Persistence is given as -pN: a bare -p would keep the server forever.
@@ -41,8 +49,8 @@ exec 9>"$prefix.lock"
 flock 9
 if [ ! -f "$prefix/.lamdex-ready" ]; then
   # No display while the prefix is made: no update window can appear.
-  env -u DISPLAY wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
-  wineserver -w 9>&- || true
+  env -u DISPLAY "$wine_loader" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
+  "$wine_server" -w 9>&- || true
   if [ ! -f "$prefix/system.reg" ]; then
     echo "wine-run.sh: could not create the Wine prefix $prefix" >&2
     exit 1
@@ -51,7 +59,7 @@ if [ ! -f "$prefix/.lamdex-ready" ]; then
 fi
 # Exits 0 only when it started a server; a running one is kept as it is.
 started_server=""
-if wineserver "$server_linger" </dev/null >/dev/null 2>&1 9>&-; then
+if "$wine_server" "$server_linger" </dev/null >/dev/null 2>&1 9>&-; then
   started_server=yes
 fi
 if [ -z "${DISPLAY:-}" ]; then
@@ -69,14 +77,14 @@ if [ -z "${DISPLAY:-}" ]; then
       sleep 0.05
     done
     echo ":$(cat "$display_file.new")" >"$display_file"
-    (wineserver -w; kill "$xvfb") </dev/null >/dev/null 2>&1 9>&- &
+    ("$wine_server" -w; kill "$xvfb") </dev/null >/dev/null 2>&1 9>&- &
   fi
   DISPLAY=$(cat "$display_file")
   export DISPLAY
 fi
 if [ -n "$started_server" ]; then
-  wine cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
+  "$wine_loader" cmd.exe /c exit </dev/null >/dev/null 2>&1 9>&- || true
 fi
 exec 9>&-
 
-exec wine "$@"
+exec "$wine_loader" "$@"

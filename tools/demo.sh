@@ -1,35 +1,42 @@
 #!/usr/bin/env bash
-# The demo: a simulated LC-1 read live through the real Lamdex.dll under Wine.
+# The demo: a simulated LC-1 read live through the real Lamdex.dll under Wine (32-bit, or
+# 64-bit where the given Windows build is the 64-bit one).
 # The simulator runs on a pseudo-terminal; the COM port the plug-in is configured for
 # (COM1 without a configuration file) is wired to it in a private Wine prefix; the
 # reference host polls the plug-in for about fifteen seconds: warm-up, then a lambda
 # sweep from rich to lean. Everything it makes stays in the build tree.
 #
-# usage: tools/demo.sh [NATIVE_BUILD_DIR] [WIN32_BUILD_DIR] [SECONDS]
+# usage: tools/demo.sh [NATIVE_BUILD_DIR] [WINDOWS_BUILD_DIR] [SECONDS]
 set -euo pipefail
 
 source_dir=$(cd "$(dirname "$0")/.." && pwd)
 native_build=${1:-$source_dir/build/native}
-win32_build=${2:-$source_dir/build/win32}
+windows_build=${2:-$source_dir/build/win32}
 seconds=${3:-15}
 # Wine takes only absolute prefix paths.
 native_build=$(cd "$native_build" 2>/dev/null && pwd || echo "$native_build")
-win32_build=$(cd "$win32_build" 2>/dev/null && pwd || echo "$win32_build")
+windows_build=$(cd "$windows_build" 2>/dev/null && pwd || echo "$windows_build")
 
 lc1sim=$native_build/tools/lc1sim/lc1sim
-zbhost=$win32_build/tools/zbhost/zbhost.exe
-dll=$win32_build/plugin/Lamdex.dll
-for needed in "$lc1sim" "$zbhost" "$dll"; do
+zbhost=$windows_build/tools/zbhost/zbhost.exe
+dll=$windows_build/plugin/Lamdex.dll
+for needed in "$lc1sim" "$zbhost" "$dll" "$windows_build/wine-arch"; do
   if [ ! -e "$needed" ]; then
     echo "demo: $needed is missing; build first with 'make' (or run 'make demo')." >&2
     exit 1
   fi
 done
 
+WINEARCH=$(cat "$windows_build/wine-arch")
+if [ "$WINEARCH" = win64 ] && why=$(WINEARCH=win32 sh -c '. "$1"; wine_arch_unavailable' - "$source_dir/cmake/wine-arch.sh"); then
+  echo "The 64-bit Lamdex.dll under 64-bit Wine: $why."
+fi
+# shellcheck source=../cmake/wine-arch.sh
+source "$source_dir/cmake/wine-arch.sh"
 # shellcheck source=../tests/support/plugin-line.sh
 source "$source_dir/tests/support/plugin-line.sh"
-prefix=$win32_build/wineprefix-demo
-work=$win32_build/demo
+prefix=$windows_build/wineprefix-demo
+work=$windows_build/demo
 sim_pid=""
 
 cleanup() {
@@ -38,8 +45,8 @@ cleanup() {
     wait "$sim_pid" 2>/dev/null || true
   fi
   plugin_line_unwire
-  WINEPREFIX=$prefix wineserver -k 2>/dev/null || true
-  WINEPREFIX=$prefix wineserver -w 2>/dev/null || true
+  WINEPREFIX=$prefix "$wine_server" -k 2>/dev/null || true
+  WINEPREFIX=$prefix "$wine_server" -w 2>/dev/null || true
   rm -rf "$work"
 }
 trap cleanup EXIT

@@ -1,7 +1,7 @@
 #!/bin/sh
 # Photographs the port selection dialog of a built Lamdex.dll in a real window: Wine on a
 # virtual X display, the dialog opened by the dialog test program in its --hold mode.
-# Builds nothing; run after `cmake --build` of the win32 preset.
+# Builds nothing; run after `cmake --build` of the win32 (or win64) preset.
 # usage: tools/screenshot-dialog.sh [BUILD_DIR] [OUTPUT_PNG]
 set -eu
 here=$(cd "$(dirname "$0")/.." && pwd)
@@ -10,9 +10,11 @@ output=${2:-$here/docs/port-dialog.png}
 dll=$build/plugin/Lamdex.dll
 program=$build/tests/dialog/port_dialog_window_test.exe
 prefix=$build/wineprefix
-for file in "$dll" "$program"; do
+for file in "$dll" "$program" "$build/wine-arch"; do
   [ -f "$file" ] || { echo "missing $file: build the win32 preset first" >&2; exit 1; }
 done
+WINEARCH=$(cat "$build/wine-arch")
+export WINEARCH
 for tool in xvfb-run import; do
   command -v "$tool" >/dev/null || { echo "missing $tool (xvfb, imagemagick)" >&2; exit 1; }
 done

@@ -13,6 +13,8 @@ here=$(cd "$(dirname "$0")" && pwd)
 source_dir=$(cd "$here/../.." && pwd)
 # shellcheck source=../support/plugin-line.sh
 source "$source_dir/tests/support/plugin-line.sh"
+# shellcheck source=../../cmake/wine-arch.sh
+source "$source_dir/cmake/wine-arch.sh"
 port=8
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-unload.XXXXXX")
@@ -22,7 +24,7 @@ cleanup() {
   exec 3>&- 4<&-
   # Wine's server before the line: a hang-up of a terminal it holds makes it dump its state.
   plugin_line_unwire
-  [ "$mode" = wine ] && { WINEPREFIX=$prefix wineserver -k 2>/dev/null || true; }
+  [ "$mode" = wine ] && { WINEPREFIX=$prefix "$wine_server" -k 2>/dev/null || true; }
   [ -n "$line_pid" ] && kill "$line_pid" 2>/dev/null || true
   wait 2>/dev/null || true
   rm -rf "$work"

@@ -4,7 +4,7 @@
 # simulator at the full line rate and the host polling as fast as it can. Prints figures;
 # asserts nothing about time.
 #
-# usage: bench-wine.sh wine   WIN32_BUILD_DIR NATIVE_BUILD_DIR
+# usage: bench-wine.sh wine   WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
 #        bench-wine.sh native NATIVE_BUILD_DIR
 set -euo pipefail
 
@@ -40,7 +40,12 @@ wait_for_link() {
 }
 
 echo "machine: $(nproc) cores, $(grep -m1 'model name' /proc/cpuinfo | cut -d: -f2- | sed 's/^ *//')"
-[ "$mode" = wine ] && echo "wine: $(wine --version 2>/dev/null)"
+if [ "$mode" = wine ]; then
+  WINEARCH=$(cat "$build/wine-arch")
+  # shellcheck source=../../cmake/wine-arch.sh
+  source "$source_dir/cmake/wine-arch.sh"
+  echo "wine: $("$wine_loader" --version 2>/dev/null) ($WINEARCH)"
+fi
 
 # A line whose bytes come from this script: what is written to fd 5 arrives on the port.
 mkfifo "$work/feed"

@@ -22,11 +22,13 @@
 # while a wineserver is already running). Pairs are socat processes.
 # Ports are shared by every program in the prefix: a CTest test that wires COMn must hold
 # the resource lock "wine-comn" (tests/support/WineComPorts.cmake does this).
-# Needs socat. The prefix is created if needed (through cmake/wine-run.sh).
+# Needs socat. The prefix is created if needed (through cmake/wine-run.sh). Where this
+# machine cannot run the Wine of WINEARCH, start and run say why and exit 77 (skipped).
 set -eu
 
 here=$(cd "$(dirname "$0")" && pwd)
 wine_run=$here/../../cmake/wine-run.sh
+. "$here/../../cmake/wine-arch.sh"
 
 die() {
   echo "wine-com-ports.sh: $*" >&2
@@ -78,6 +80,10 @@ start() {
   prefix=$2
   shift 2
   [ $# -gt 0 ] || die "no ports given"
+  if reason=$(wine_arch_unavailable); then
+    echo "SKIPPED: $reason" >&2
+    exit "$wine_skip_code"
+  fi
   command -v socat >/dev/null || die "socat is needed (apt-get install socat)"
   mkdir -p "$state"
   state=$(cd "$state" && pwd)
