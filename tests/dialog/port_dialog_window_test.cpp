@@ -180,9 +180,7 @@ protected:
         ASSERT_NE(owner_, nullptr);
     }
 
-    std::int32_t ShowConfiguration(void* record) {
-        return component_call::ShowConfiguration(component_, record);
-    }
+    std::int32_t ShowConfiguration(void* record) { return component_call::ShowConfiguration(component_, record); }
 
     HWND ShowDialog() {
         DialogRecord record = DialogRecordFor(owner_);

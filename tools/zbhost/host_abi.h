@@ -144,10 +144,10 @@ static_assert(kPointerBytes != 4 || (config_dialog_params::kRecordBytes == 8 && 
                                      transfer_record::kCapacity == 8 && transfer_record::kBytesTransferred == 12 &&
                                      transfer_record::kUnused == 16 && transfer_record::kRecordBytes == 20),
               "32-bit layout of the pointer-bearing records");
-static_assert(kPointerBytes != 8 || (config_dialog_params::kOwnerWindow == 8 && config_dialog_params::kRecordBytes == 16 &&
-                                     transfer_record::kBuffer == 8 && transfer_record::kCapacity == 16 &&
-                                     transfer_record::kBytesTransferred == 24 && transfer_record::kUnused == 32 &&
-                                     transfer_record::kRecordBytes == 40),
+static_assert(kPointerBytes != 8 || (config_dialog_params::kOwnerWindow == 8 &&
+                                     config_dialog_params::kRecordBytes == 16 && transfer_record::kBuffer == 8 &&
+                                     transfer_record::kCapacity == 16 && transfer_record::kBytesTransferred == 24 &&
+                                     transfer_record::kUnused == 32 && transfer_record::kRecordBytes == 40),
               "64-bit layout of the pointer-bearing records");
 
 // A record as the host sees it: raw bytes, read and written little-endian at offsets.
