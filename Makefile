@@ -39,6 +39,12 @@ test: test-native test-win64 test-win32
 demo: native $(WINE_BUILD)
 	bash tools/demo.sh build/native build/$(WINE_BUILD)
 
+# The release zips (CPack) and their SHA256SUMS in build/dist.
+.PHONY: dist
+dist: win32 win64
+	rm -f build/dist/Lamdex-*.zip build/dist/SHA256SUMS
+	sh tools/make-dist.sh build/dist build/win32 build/win64
+
 test-native: native
 	ctest --preset native
 test-win32: win32 native
