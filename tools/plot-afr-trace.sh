@@ -102,9 +102,9 @@ colour_of() {
   else
     plots+=("NaN notitle")
   fi
-  for kind in $(cut -d' ' -f3 "$work/bands.dat" | sort -u); do
+  while read -r kind; do
     plots+=("keyentry with boxes fillstyle solid 0.6 noborder fillcolor rgb '$(colour_of "$kind")' title '${kind//-/ }'")
-  done
+  done < <(cut -d' ' -f3 "$work/bands.dat" | sort -u)
   (
     IFS=,
     echo "plot ${plots[*]}"
