@@ -4,6 +4,7 @@
 
 #include "driver/debug_output.h"
 #include "lamdex/host_helpers.h"
+#include "plugin/version.h"
 #include "ui/port_dialog.h"
 
 namespace lamdex {
@@ -12,7 +13,8 @@ namespace {
 constexpr char kComponentId[] = "A41F6C2D-8E57-4b3a-9D06-C7B2E81F5A94";
 constexpr char kComponentName[] = "LC1 IO Driver";
 constexpr char kComponentDescription[] = "A simple, limited LC1 driver that supports a single LC1";
-constexpr char kVersionText[] = "1.0.0";
+// The project version, as in the version resource and the release zips.
+constexpr char kVersionText[] = LAMDEX_VERSION_TEXT;
 constexpr char kDeviceName[] = "Lamdex reader";
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "plugin/lamdex_plugin.h"
 
 #include "lamdex/host_helpers.h"
+#include "plugin/version.h"
 
 namespace lamdex {
 namespace {
@@ -8,7 +9,8 @@ namespace {
 constexpr char kPluginId[] = "5D2E9B40-7C13-4A6F-B852-19E4C07A3D6B";
 constexpr char kPluginName[] = "Lamdex Reader";
 constexpr char kPluginDescription[] = "This plug-in will read from a single LC1 ONLY";
-constexpr char kVersionText[] = "1.0.0";
+// The project version, as in the version resource and the release zips.
+constexpr char kVersionText[] = LAMDEX_VERSION_TEXT;
 constexpr char kAuthorText[] = "The Lamdex developers";
 
 // Constructed when the library loads (which loads the configured port) and destroyed

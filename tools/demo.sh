@@ -78,4 +78,5 @@ echo "LC-1 simulator on $(readlink "$link"), wired to COM$port in the demo prefi
 
 echo "Reading through $dll for $seconds seconds:"
 echo
-"$source_dir/cmake/wine-run.sh" "$prefix" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80
+"$source_dir/cmake/wine-run.sh" "$prefix" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80 --answers "$work/answers.csv"
+bash "$source_dir/tools/plot-afr-trace.sh" "$work/answers.csv" "$(dirname "$windows_build")/demo/afr-trace.png" "$seconds"

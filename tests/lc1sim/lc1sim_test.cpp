@@ -135,6 +135,21 @@ TEST(Scenarios, CalibrationAndError) {
     EXPECT_EQ(ScenarioReading(settings, 7).status, 3u);
 }
 
+// The polling measurement tells a delivered reading's packet by its value alone.
+TEST(Scenarios, RampValuesNameTheirPacketUntilTheFieldWraps) {
+    ScenarioSettings settings;
+    settings.kind = *ScenarioByName("ramp");
+    std::int32_t previous = -1;
+    for (std::uint64_t index = 0; index < kLambdaFieldValues; ++index) {
+        const Reading reading = ScenarioReading(settings, index);
+        ASSERT_EQ(reading, Make(kStatusLambda, 147, static_cast<unsigned>(index)));
+        const std::int32_t value = ExpectedValue(reading.lambda, reading.multiplier);
+        ASSERT_GT(value, previous) << index;
+        previous = value;
+    }
+    EXPECT_EQ(ScenarioReading(settings, kLambdaFieldValues).lambda, 0u);
+}
+
 TEST(Capture, HexTextWithCommentsAndRuns) {
     Bytes bytes;
     std::string error;

@@ -169,7 +169,7 @@ const char* UsageText() {
            "  --link PATH          also place a symlink to the pseudo-terminal at PATH (removed on exit)\n"
            "  --device PATH        write to this serial device (set to 19200 8N1 raw) or file instead\n"
            "What it sends:\n"
-           "  --scenario NAME      demo (default), warmup, sweep, calibration, error, sequence\n"
+           "  --scenario NAME      demo (default), warmup, sweep, calibration, error, sequence, ramp\n"
            "  --multiplier RAW     air-fuel multiplier in tenths, 0..255 (default 147)\n"
            "  --error-status S     status of the error scenario: 3, 6 (default) or 7\n"
            "  --replay FILE        send a capture written as hex text ('#' comments) instead\n"

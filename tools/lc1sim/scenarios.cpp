@@ -37,6 +37,11 @@ Reading Calibration(const ScenarioSettings& settings, std::uint64_t index) {
     return Make(kStatusOxygen, settings.multiplier, kFreeAirOxygen);
 }
 
+// The lambda field counts packets, so a receiver can tell from a value when it was sent.
+Reading Ramp(const ScenarioSettings& settings, std::uint64_t index) {
+    return Make(kStatusLambda, settings.multiplier, static_cast<unsigned>(index % kLambdaFieldValues));
+}
+
 }  // namespace
 
 std::optional<ScenarioKind> ScenarioByName(const std::string& name) {
@@ -46,6 +51,7 @@ std::optional<ScenarioKind> ScenarioByName(const std::string& name) {
     if (name == "calibration") return ScenarioKind::kCalibration;
     if (name == "error") return ScenarioKind::kError;
     if (name == "sequence") return ScenarioKind::kSequence;
+    if (name == "ramp") return ScenarioKind::kRamp;
     return std::nullopt;
 }
 
@@ -87,6 +93,8 @@ Reading ScenarioReading(const ScenarioSettings& settings, std::uint64_t index) {
             return Calibration(settings, index);
         case ScenarioKind::kError:
             return Make(settings.errorStatus, settings.multiplier, 0);
+        case ScenarioKind::kRamp:
+            return Ramp(settings, index);
         case ScenarioKind::kSequence: {
             const auto& readings = SequenceReadings();
             return readings[index % readings.size()];

@@ -12,7 +12,7 @@
 
 namespace lc1sim {
 
-enum class ScenarioKind { kDemo, kWarmup, kSweep, kCalibration, kError, kSequence };
+enum class ScenarioKind { kDemo, kWarmup, kSweep, kCalibration, kError, kSequence, kRamp };
 
 struct ScenarioSettings {
     ScenarioKind kind = ScenarioKind::kDemo;
@@ -36,6 +36,7 @@ constexpr unsigned kSweepLambdaMin = 200;          // lambda 0.7
 constexpr unsigned kSweepLambdaMax = 800;          // lambda 1.3
 constexpr std::uint64_t kCalibratingPackets = 25;  // about 2 s
 constexpr unsigned kFreeAirOxygen = 209;           // 20.9 %
+constexpr unsigned kLambdaFieldValues = 8192;      // 13 bits: the ramp wraps after about 11 minutes
 
 std::optional<ScenarioKind> ScenarioByName(const std::string& name);
 

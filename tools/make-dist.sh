@@ -1,0 +1,46 @@
+#!/bin/sh
+# Makes the release: with CPack, one zip per Windows build given (Lamdex-<version>-win32.zip,
+# -win64.zip), then SHA256SUMS for every zip in OUT_DIR. Builds without a configuration are
+# passed over, so the win64 zip appears where that build exists.
+#
+# usage: tools/make-dist.sh OUT_DIR WINDOWS_BUILD_DIR...
+set -eu
+
+if [ $# -lt 2 ]; then
+  echo "usage: $0 OUT_DIR WINDOWS_BUILD_DIR..." >&2
+  exit 2
+fi
+mkdir -p "$1"
+out=$(cd "$1" && pwd)
+shift
+
+made=0
+for build in "$@"; do
+  if [ ! -f "$build/CPackConfig.cmake" ]; then
+    echo "make-dist: no Windows build configured in $build; no zip from it."
+    continue
+  fi
+  build=$(cd "$build" && pwd)
+  # CPack works in a folder of its own, so two runs on one build never share files.
+  staging=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-dist.XXXXXX")
+  if ! cpack --config "$build/CPackConfig.cmake" -B "$staging" >"$staging/cpack.log" 2>&1; then
+    cat "$staging/cpack.log" >&2
+    rm -rf "$staging"
+    echo "make-dist: CPack failed for $build" >&2
+    exit 1
+  fi
+  for zip in "$staging"/Lamdex-*.zip; do
+    mv "$zip" "$out/"
+    echo "make-dist: $out/$(basename "$zip")"
+    made=$((made + 1))
+  done
+  rm -rf "$staging"
+done
+
+if [ "$made" -eq 0 ]; then
+  echo "make-dist: no zip was made" >&2
+  exit 1
+fi
+# Names without folders, so the list checks wherever the zips are copied.
+(cd "$out" && sha256sum Lamdex-*.zip >SHA256SUMS)
+echo "make-dist: $out/SHA256SUMS"
