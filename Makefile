@@ -71,7 +71,7 @@ bench: native
 # The real DLL under Wine on a pseudo-terminal COM port: Read costs and line-rate delivery.
 .PHONY: bench-wine
 bench-wine: native $(WINE_BUILD)
-	bash tests/faults/bench-wine.sh wine build/$(WINE_BUILD) build/native
+	tests/faults/bench_wine.py wine build/$(WINE_BUILD) build/native
 
 clean:
 	rm -rf build

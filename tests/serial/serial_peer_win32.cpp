@@ -7,7 +7,7 @@
 namespace lamdex::test {
 namespace {
 
-// The null-modem pairs the test registration asks tests/support/wine-com-ports.sh for.
+// The null-modem pairs the test registration asks tests/support/harness.py for.
 int PeerOf(int port) {
     switch (port) {
         case 11:
