@@ -9,58 +9,16 @@
 #include <string>
 #include <vector>
 
+#include "tests/serial/serial_peer.h"
 #include "tests/support/windows_test_support.h"
 #include "tools/zbhost/host_abi.h"
 
 namespace lamdex::test {
 namespace {
 
-// The far end of a COM port of the test prefix: the harness pairs each port the
-// component uses with a peer port wired to it, as a null-modem cable would.
-class PeerPort {
-public:
-    explicit PeerPort(int port) {
-        const std::string name = "\\\\.\\COM" + std::to_string(port);
-        handle_ = CreateFileA(name.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        DCB line{};
-        line.DCBlength = sizeof line;
-        if (handle_ != INVALID_HANDLE_VALUE && GetCommState(handle_, &line)) {
-            line.BaudRate = CBR_19200;
-            line.ByteSize = 8;
-            line.Parity = NOPARITY;
-            line.StopBits = ONESTOPBIT;
-            line.fBinary = TRUE;
-            line.fOutX = FALSE;  // 0x11 and 0x13 are data on this line
-            line.fInX = FALSE;
-            line.fOutxCtsFlow = FALSE;
-            line.fRtsControl = RTS_CONTROL_ENABLE;
-            SetCommState(handle_, &line);
-        }
-    }
-    ~PeerPort() {
-        if (handle_ != INVALID_HANDLE_VALUE) {
-            CloseHandle(handle_);
-        }
-    }
-    PeerPort(const PeerPort&) = delete;
-    PeerPort& operator=(const PeerPort&) = delete;
-
-    bool IsOpen() const { return handle_ != INVALID_HANDLE_VALUE; }
-    void Send(const std::vector<std::uint8_t>& bytes) {
-        DWORD written = 0;
-        WriteFile(handle_, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
-        FlushFileBuffers(handle_);
-    }
-
-private:
-    HANDLE handle_ = INVALID_HANDLE_VALUE;
-};
-
-// Ports the harness wires for this test (see tests/dialog/CMakeLists.txt).
+// Ports the harness wires to peers for this test (see tests/dialog/CMakeLists.txt).
 constexpr int kOldPort = 4;
-constexpr int kOldPeer = 14;
 constexpr int kNewPort = 5;
-constexpr int kNewPeer = 15;
 const std::vector<std::uint8_t> kPacketLambda1 = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};   // 14.7
 const std::vector<std::uint8_t> kPacketLambda15 = {0xB2, 0x82, 0x43, 0x13, 0x07, 0x68};  // 22.05
 constexpr std::int32_t kSampleLambda1 = 963379;
@@ -98,10 +56,10 @@ protected:
 };
 
 TEST_F(PortDialogReopen, OkMovesAnOpenLinkToTheNewPort) {
-    PeerPort oldPeer(kOldPeer);
-    PeerPort newPeer(kNewPeer);
-    if (!oldPeer.IsOpen() || !newPeer.IsOpen()) {
-        GTEST_SKIP() << "COM" << kOldPeer << " and COM" << kNewPeer << " are not wired here";
+    SerialPeer oldPeer;
+    SerialPeer newPeer;
+    if (!oldPeer.Attach(kOldPort) || !newPeer.Attach(kNewPort)) {
+        GTEST_SKIP() << "COM" << kOldPort << " and COM" << kNewPort << " have no peers wired here";
     }
     ASSERT_TRUE(WriteConfigFile("COMPORT " + std::to_string(kOldPort) + "\r\n"));
     Load();

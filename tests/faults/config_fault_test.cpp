@@ -27,9 +27,6 @@ std::string ZelbarFolder() {
     return DocumentsFolder() + "\\Zelbar Files";
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;

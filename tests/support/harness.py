@@ -4,11 +4,11 @@ Wine prefix, the real plug-in library and a host. Python 3, standard library onl
 
 The end-to-end, fault and benchmark scripts import it:
   wine_com_ports(prefix, wirings)  COM ports of a prefix wired while a with-block runs
-  Run(mode, build, native_build)   one run's work folder, the plug-in's line and the programs
-                                   it started, all undone when its with-block ends
-  BareLine(), holders(path)        a terminal only this process holds the far end of
+  Run(mode, build, native_build)   a run's work folder, the plug-in's line and the programs
+                                   started for it, all undone when its with-block ends
+  BareLine(), holders(path)        a terminal whose far end only this process holds
   expected_answers(log)            what a host must record for an lc1sim --log
-  main(body, *args)                FAIL (exit 1) or SKIPPED (exit 77) for CTest
+  main(body, *args)                runs a script: FAIL and exit 1, or SKIPPED and exit 77
 
 As a command:
   harness.py com-run PREFIX WIRING... -- COMMAND [ARGS...]
@@ -25,10 +25,9 @@ the Wine prefix PREFIX). WIRING is one of:
   COMa=pty:PATH   COMa and a pseudo-terminal made available at PATH form a pair: a native
                   program writes the device's bytes at PATH, Windows reads COMa
   COMa=PATH       COMa is the device at PATH as it is; PATH need not exist (a missing device)
-Port names are case-insensitive. COM1 is usually /dev/ttyS0; pick others.
-
-Where this machine cannot run the Wine of WINEARCH (cmake/wine-arch.sh says), anything that
-needs Wine says "SKIPPED: why" and exits 77.
+Port names are case-insensitive. COM1 is usually /dev/ttyS0; pick others. Where this machine
+cannot run the Wine of WINEARCH (cmake/wine-arch.sh says), whatever needs Wine says
+"SKIPPED: why" and exits 77.
 """
 import contextlib
 import functools
@@ -45,26 +44,16 @@ from pathlib import Path
 
 SOURCE = Path(__file__).resolve().parents[2]
 WINE_RUN = SOURCE / "cmake" / "wine-run.sh"
-WINE_ARCH = SOURCE / "cmake" / "wine-arch.sh"
-SKIP_CODE = 77
 REPLY_SECONDS = 60
 PORT_NAME = re.compile(r"com([1-9]|[1-9][0-9]|[12][0-9][0-9])", re.IGNORECASE)
 
 
 class Failure(Exception):
-    """A check failed; the script says so and exits 1."""
+    """A check failed: FAIL and exit 1."""
 
 
 class Skipped(Exception):
-    """This machine cannot run the Wine asked for; CTest reports the test as skipped."""
-
-
-class Interrupted(BaseException):
-    """A signal ends the run; everything it wired is still undone on the way out."""
-
-    def __init__(self, signum):
-        super().__init__(signum)
-        self.code = 128 + signum
+    """This machine cannot run the Wine asked for: CTest reports a skipped test."""
 
 
 def fail(message):
@@ -76,25 +65,18 @@ def die(message):
     raise SystemExit(2)
 
 
-def _interrupt(signum, _frame):
-    raise Interrupted(signum)
-
-
 def main(body, *args):
-    """Runs a script's body and exits as CTest expects: 0, 1 with FAIL, 77 with SKIPPED."""
+    """Runs a script's body; a signal ends it as an exit does, so everything is undone."""
     for signum in (signal.SIGHUP, signal.SIGINT, signal.SIGTERM):
-        signal.signal(signum, _interrupt)
+        signal.signal(signum, lambda number, _: sys.exit(128 + number))
     try:
-        code = body(*args) or 0
+        sys.exit(body(*args) or 0)
     except Failure as failure:
         print(f"FAIL: {failure}", flush=True)
-        code = 1
+        sys.exit(1)
     except Skipped as skipped:
         print(f"SKIPPED: {skipped}", file=sys.stderr, flush=True)
-        code = SKIP_CODE
-    except Interrupted as interrupted:
-        code = interrupted.code
-    sys.exit(code)
+        sys.exit(77)
 
 
 def wait_until(condition, tries=100, pause=0.05):
@@ -116,33 +98,25 @@ def stop(process, grace=5):
             process.wait()
 
 
-def exit_status(returncode):
-    return 128 - returncode if returncode < 0 else returncode
-
-
 def tail(path, lines=20):
     with contextlib.suppress(OSError):
         return "\n".join(Path(path).read_text(errors="replace").splitlines()[-lines:])
     return ""
 
 
-# Wine
-
-
 @functools.cache
 def wine():
     """(loader, server, why this machine cannot run them or "") for WINEARCH."""
     script = '. "$1" && echo "$wine_loader" && echo "$wine_server" && { wine_arch_unavailable || true; }'
-    result = subprocess.run(["sh", "-c", script, "sh", WINE_ARCH], capture_output=True, text=True)
+    result = subprocess.run(["sh", "-c", script, "sh", SOURCE / "cmake" / "wine-arch.sh"], capture_output=True,
+                            text=True)
     if result.returncode != 0:
         die(result.stderr.strip())
-    loader, server, reason = (result.stdout.splitlines() + [""])[:3]
-    return loader, server, reason
+    return tuple((result.stdout.splitlines() + [""])[:3])
 
 
 def require_wine():
-    reason = wine()[2]
-    if reason:
+    if reason := wine()[2]:
         raise Skipped(reason)
 
 
@@ -153,7 +127,7 @@ def _port_name(name, wiring):
 
 
 def _parse_wiring(wiring, state):
-    """The (port, device) entries a wiring makes, and the pair of links socat must join."""
+    """The (port, device) entries of a wiring, and the two links a socat pair must join."""
     name, is_device, target = wiring.partition("=")
     if is_device:
         port = _port_name(name, wiring)
@@ -178,7 +152,7 @@ def _start_pair(first, second, log):
 
 def _set_registry_ports(prefix, ports, state, remove=False):
     """One value per port under HKLM\\Software\\Wine\\Ports, or its removal."""
-    lines = [f'"{port.upper()}"=-' if remove else f'"{port.upper()}"="{device}"' for port, device in ports]
+    lines = [f'"{port.upper()}"=' + ("-" if remove else f'"{device}"') for port, device in ports]
     reg = state / "ports.reg"
     reg.write_text("REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\Software\\Wine\\Ports]\n" + "\n".join(lines) + "\n")
     return subprocess.run([WINE_RUN, prefix, "reg", "import", "Z:" + str(reg).replace("/", "\\")],
@@ -187,8 +161,7 @@ def _set_registry_ports(prefix, ports, state, remove=False):
 
 @contextlib.contextmanager
 def wine_com_ports(prefix, wirings):
-    """COM ports of a Wine prefix wired while the with-block runs, and unwired after it,
-    whatever way it ends.
+    """COM ports of a Wine prefix wired while the with-block runs, unwired however it ends.
 
     Each port gets a value under HKLM\\Software\\Wine\\Ports, which wins over Wine's own choice
     whenever its mount manager starts, and a dosdevices/comN link, which takes effect at once
@@ -198,28 +171,25 @@ def wine_com_ports(prefix, wirings):
     require_wine()
     prefix = Path(prefix).absolute()
     with tempfile.TemporaryDirectory(prefix="wine-com-ports.") as state_name:
-        state = Path(state_name)
-        ports, pairs = [], []
+        state, ports, pairs = Path(state_name), [], []
         try:
             with open(state / "socat.log", "ab") as log:
                 for wiring in wirings:
                     entries, pair = _parse_wiring(wiring, state)
                     ports += entries
-                    if pair:
-                        pairs.append(_start_pair(*pair, log))
+                    pairs += [_start_pair(*pair, log)] if pair else []
             # Registry first: a mount manager starting now then writes the same links as below.
-            wired = _set_registry_ports(prefix, ports, state)
-            if wired.returncode != 0:
+            if (wired := _set_registry_ports(prefix, ports, state)).returncode != 0:
                 fail(f"could not write the ports to the registry of {prefix}: {wired.stdout}{wired.stderr}")
             for port, device in ports:
-                link = prefix / "dosdevices" / port
-                link.unlink(missing_ok=True)
-                link.symlink_to(device)
+                (prefix / "dosdevices" / port).unlink(missing_ok=True)
+                (prefix / "dosdevices" / port).symlink_to(device)
             yield
         finally:
             for pair in pairs:
                 stop(pair)
-            _set_registry_ports(prefix, ports, state, remove=True)
+            if ports:
+                _set_registry_ports(prefix, ports, state, remove=True)
             # Only links still pointing where this run put them: another run may own the port now.
             for port, device in ports:
                 link = prefix / "dosdevices" / port
@@ -227,26 +197,20 @@ def wine_com_ports(prefix, wirings):
                     link.unlink()
 
 
-def wine_profile(prefix):
-    """The prefix user's profile folder; a new prefix is made first."""
-    def find():
-        users = Path(prefix) / "drive_c" / "users"
-        found = sorted(p for p in users.glob("*") if p.is_dir() and not p.is_symlink() and p.name != "Public")
-        return found[0] if found else None
+def config_file(mode, prefix=None, home=None):
+    """Where the plug-in keeps its configuration file; under Wine a new prefix is made first."""
+    def wine_profile():
+        users = sorted((Path(prefix) / "drive_c" / "users").glob("*"))
+        return next((user for user in users if user.is_dir() and not user.is_symlink() and user.name != "Public"),
+                    None)
 
-    if find() is None:
+    if mode == "native":
+        profile = Path(home or os.environ["HOME"])
+    elif not (profile := wine_profile()):
         subprocess.run([WINE_RUN, prefix, "cmd", "/c", "exit"], stdin=subprocess.DEVNULL,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-    return find() or fail(f"no user profile in the Wine prefix {prefix}")
-
-
-def config_file(mode, prefix=None, home=None):
-    """Where the plug-in keeps its configuration file."""
-    profile = Path(home or os.environ["HOME"]) if mode == "native" else wine_profile(prefix)
+        profile = wine_profile() or fail(f"no user profile in the Wine prefix {prefix}")
     return profile / "My Documents" / "Zelbar Files" / "Plugins" / "Lamdex.cfg"
-
-
-# Lines and programs
 
 
 class BareLine:
@@ -336,8 +300,7 @@ class SteeredHost:
         while b"\n" not in self.pending:
             if not select.select([out], [], [], max(0, deadline - time.monotonic()))[0]:
                 fail(f"no word of {what} from the host within {REPLY_SECONDS} s (hung or crashed)")
-            chunk = os.read(out, 4096)
-            if not chunk:
+            if not (chunk := os.read(out, 4096)):
                 fail(f"the host ended before {what}")
             self.pending += chunk
         line, _, self.pending = self.pending.partition(b"\n")
@@ -347,31 +310,27 @@ class SteeredHost:
         with contextlib.suppress(OSError):
             self.process.stdin.write(b"quit\n")
             self.process.stdin.close()
-        try:
+        with contextlib.suppress(subprocess.TimeoutExpired):
             self.process.wait(5)
-        except subprocess.TimeoutExpired:
-            stop(self.process)
+        stop(self.process)
         self.process.stdout.close()
 
 
 class Run(contextlib.ExitStack):
-    """One run: a private work folder, the plug-in's line, and the programs started for it;
-    all of it undone when the with-block ends. A failure carries the host's last words."""
+    """A run: a private work folder, the plug-in's line and the programs started for it, all
+    undone when the with-block ends. A failure carries the host's last words."""
 
     def __init__(self, mode, build=None, native_build=None, prefix=None, name="lamdex"):
         super().__init__()
         if mode not in ("native", "wine"):
             die(f"mode must be native or wine, not {mode}")
-        self.mode = mode
+        self.mode, self.name, self.host_errors = mode, name, []
         self.build = Path(build).resolve() if build else None
         self.native_build = Path(native_build).resolve() if native_build else self.build
         self.prefix = Path(prefix).absolute() if prefix else None
-        self.name = name
-        self.env = dict(os.environ)
-        self.host_errors = []
         if mode == "wine" and self.build and (self.build / "wine-arch").exists():
             os.environ.setdefault("WINEARCH", (self.build / "wine-arch").read_text().strip())
-            self.env = dict(os.environ)
+        self.env = dict(os.environ)
 
     def __enter__(self):
         super().__enter__()
@@ -382,9 +341,8 @@ class Run(contextlib.ExitStack):
 
     def __exit__(self, kind, error, trace):
         if isinstance(error, Failure):
-            for path in self.host_errors:
-                if words := tail(path):
-                    error.args = (f"{error}\nhost stderr:\n{words}",)
+            for words in filter(None, map(tail, self.host_errors)):
+                error.args = (f"{error}\nhost stderr:\n{words}",)
         return super().__exit__(kind, error, trace)
 
     def wire_line(self, port, device):
@@ -392,17 +350,14 @@ class Run(contextlib.ExitStack):
         configuration file the plug-in reads at load names that port."""
         device = Path(device).absolute()  # a link is read from elsewhere
         if self.mode == "native":
-            home = self.work / "home"
-            (home / ".lamdex").mkdir(parents=True, exist_ok=True)
-            (home / ".lamdex" / f"com{port}").symlink_to(device)
-            self.env["HOME"] = str(home)
-            line_end = "\n"
+            self.env["HOME"] = str(self.work / "home")
+            (self.work / "home" / ".lamdex").mkdir(parents=True)
+            (self.work / "home" / ".lamdex" / f"com{port}").symlink_to(device)
         else:
             self.enter_context(wine_com_ports(self.prefix, [f"COM{port}={device}"]))
-            line_end = "\r\n"
         config = config_file(self.mode, self.prefix, self.env["HOME"])
         config.parent.mkdir(parents=True, exist_ok=True)
-        config.write_bytes(f"COMPORT {port}{line_end}".encode())
+        config.write_bytes(f"COMPORT {port}".encode() + (b"\n" if self.mode == "native" else b"\r\n"))
 
     def host_command(self, program):
         """A host program of the build, given the plug-in library: zbhost, fault_host."""
@@ -442,9 +397,8 @@ def expected_answers(log):
     for status 0, "device error" for 3, 6 and 7, "not connected" for a packet without an LC-1
     group. Other statuses answer not ready, which the host does not record."""
     answers = []
-    for line in Path(log).read_text().splitlines():
-        fields = line.split()
-        if line.startswith("#") or len(fields) < 5:
+    for fields in (line.split() for line in Path(log).read_text().splitlines() if not line.startswith("#")):
+        if len(fields) < 5:
             continue
         if fields[1] == "-":
             answers.append(("not connected", "0"))
@@ -455,33 +409,31 @@ def expected_answers(log):
     return answers
 
 
-# The command
-
-
 def run_command(command, env=None):
     """Runs a command that keeps this process's input; a signal ends it too."""
     process = subprocess.Popen(command, env=env)
     try:
-        return exit_status(process.wait())
+        status = process.wait()
+        return 128 - status if status < 0 else status
     finally:
         stop(process)
 
 
 def command_line(argv):
-    words, command = (argv[:argv.index("--")], argv[argv.index("--") + 1:]) if "--" in argv else (argv, [])
-    action, arguments = (words[0], words[1:]) if words else ("", [])
+    split = argv.index("--") if "--" in argv else len(argv)
+    action, arguments, command = (argv[:1] or [""])[0], argv[1:split], argv[split + 1:]
     if action == "com-run" and arguments and command:
         with wine_com_ports(arguments[0], arguments[1:]):
             return run_command(command)
     if action == "line" and len(arguments) in (3, 4) and command:
         mode, port, device, *prefix = arguments
-        with Run(mode, prefix=prefix[0] if prefix else None, name="lamdex-line") as run:
+        with Run(mode, prefix=(prefix or [None])[0], name="lamdex-line") as run:
             run.wire_line(int(port), device)
             return run_command(command, run.env)
-    if action == "config-file" and len(arguments) in (1, 2) and not command:
+    if action == "config-file" and len(arguments) in (1, 2) and split == len(argv):
         if arguments[0] == "wine":
             require_wine()
-        print(config_file(arguments[0], arguments[1] if len(arguments) == 2 else None))
+        print(config_file(arguments[0], (arguments[1:] or [None])[0]))
         return 0
     die("usage: harness.py com-run PREFIX WIRING... -- COMMAND | line MODE PORT DEVICE [PREFIX] -- COMMAND"
         " | config-file MODE [PREFIX]")

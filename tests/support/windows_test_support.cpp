@@ -31,6 +31,10 @@ std::string ConfigFile() {
     return PluginsFolder() + "\\Lamdex.cfg";
 }
 
+bool Exists(const std::string& path) {
+    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
+}
+
 std::string ReadFileBytes(const std::string& path) {
     std::ifstream file(path, std::ios::binary);
     return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
@@ -70,14 +74,11 @@ void RemoveTree(const std::string& path) {
 }
 
 ProfileGuard::ProfileGuard() : documents_(DocumentsFolder()), saved_(documents_ + ".lamdex-tests-saved") {
-    const auto exists = [](const std::string& path) {
-        return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-    };
-    if (exists(saved_)) {  // left by a run that crashed: the user's, put back first
+    if (Exists(saved_)) {  // left by a run that crashed: the user's, put back first
         RemoveTree(documents_);
         MoveFileA(saved_.c_str(), documents_.c_str());
     }
-    moved_ = exists(documents_) && MoveFileA(documents_.c_str(), saved_.c_str());
+    moved_ = Exists(documents_) && MoveFileA(documents_.c_str(), saved_.c_str());
 }
 
 ProfileGuard::~ProfileGuard() {

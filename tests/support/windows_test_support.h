@@ -22,6 +22,7 @@ std::string DocumentsFolder();
 std::string PluginsFolder();
 std::string ConfigFile();
 
+bool Exists(const std::string& path);
 std::string ReadFileBytes(const std::string& path);
 void WriteFileBytes(const std::string& path, const std::string& bytes);
 // Writes the configuration file, making its folders first; false when they cannot be made.
