@@ -66,5 +66,6 @@ endfunction()
 function(lamdex_add_unmanaged_windows test fixture target prefix)
   add_test(NAME ${test} COMMAND ${LAMDEX_WINE_RUN} ${prefix} reg add
            "HKCU\\Software\\Wine\\AppDefaults\\${target}.exe\\X11 Driver" /v Managed /d N /f)
-  set_tests_properties(${test} PROPERTIES FIXTURES_SETUP ${fixture} RESOURCE_LOCK "${ARGN}")
+  set_tests_properties(${test} PROPERTIES FIXTURES_SETUP ${fixture})
+  set_property(TEST ${test} APPEND PROPERTY RESOURCE_LOCK ${ARGN})
 endfunction()
