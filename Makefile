@@ -77,7 +77,7 @@ bench: native
 # The real DLL under Wine on a pseudo-terminal COM port: Read costs and line-rate delivery.
 .PHONY: bench-wine
 bench-wine: native $(WINE_BUILD)
-	bash tests/faults/bench-wine.sh wine build/$(WINE_BUILD) build/native
+	tests/faults/bench_wine.py wine build/$(WINE_BUILD) build/native
 
 # How old the reading a host gets is, polling every 50 to 500 ms: 60 s per interval,
 # natively and under Wine (about 11 minutes). Prints figures; asserts nothing.

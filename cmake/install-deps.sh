@@ -6,7 +6,7 @@ set -eu
 packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
-  xvfb xauth x11-utils imagemagick socat
+  xvfb xauth x11-utils imagemagick socat python3
   gnuplot-nox
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
 

@@ -33,8 +33,8 @@ if [ "$WINEARCH" = win64 ] && why=$(WINEARCH=win32 sh -c '. "$1"; wine_arch_unav
 fi
 # shellcheck source=../cmake/wine-arch.sh
 source "$source_dir/cmake/wine-arch.sh"
-# shellcheck source=../tests/support/plugin-line.sh
-source "$source_dir/tests/support/plugin-line.sh"
+# Wires the plug-in's line (tests/support/harness.py explains how).
+harness=$source_dir/tests/support/harness.py
 prefix=$windows_build/wineprefix-demo
 work=$windows_build/demo
 sim_pid=""
@@ -44,7 +44,6 @@ cleanup() {
     kill "$sim_pid" 2>/dev/null || true
     wait "$sim_pid" 2>/dev/null || true
   fi
-  plugin_line_unwire
   WINEPREFIX=$prefix "$wine_server" -k 2>/dev/null || true
   WINEPREFIX=$prefix "$wine_server" -w 2>/dev/null || true
   rm -rf "$work"
@@ -53,7 +52,7 @@ trap cleanup EXIT
 trap 'exit 130' INT TERM
 
 echo "Preparing the demo's Wine prefix ($prefix)..."
-config=$(plugin_config_file wine "$prefix")
+config=$("$harness" config-file wine "$prefix")
 rm -rf "$work"
 mkdir -p "$work"
 
@@ -73,10 +72,11 @@ if [ ! -L "$link" ]; then
   cat "$work/lc1sim.out" >&2
   exit 1
 fi
-plugin_line_wire wine "$port" "$link" "$work" "$prefix"
 echo "LC-1 simulator on $(readlink "$link"), wired to COM$port in the demo prefix."
 
 echo "Reading through $dll for $seconds seconds:"
 echo
-"$source_dir/cmake/wine-run.sh" "$prefix" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80 --answers "$work/answers.csv"
+"$harness" line wine "$port" "$link" "$prefix" -- \
+  "$source_dir/cmake/wine-run.sh" "$prefix" "$zbhost" "$dll" --seconds "$seconds" --interval-ms 80 \
+  --answers "$work/answers.csv"
 bash "$source_dir/tools/plot-afr-trace.sh" "$work/answers.csv" "$(dirname "$windows_build")/demo/afr-trace.png" "$seconds"

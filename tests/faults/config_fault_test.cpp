@@ -5,156 +5,55 @@
 // OK is the only way a host makes the component save, so the writing side goes through
 // the real dialog (in a window on a virtual display).
 //
-// The profile's "My Documents" folder is moved aside for the whole run and put back after.
-//
 // usage: config_fault_test LAMDEX_DLL [gtest options]
-#include <shlobj.h>
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <cstring>
-#include <fstream>
-#include <iterator>
 #include <string>
 
-#include "tests/support/window_messages.h"
+#include "tests/support/windows_test_support.h"
 #include "tools/zbhost/host_abi.h"
 #include "ui/resource.h"
 
+namespace lamdex::test {
 namespace {
 
-using lamdex::test::PumpMessages;
-
-constexpr char kDialogTitle[] = "Chose COM port for LC-1";
 constexpr char kCannotRead[] = "Cannot open config file for reading";
 constexpr char kCannotWrite[] = "Cannot open config file for writing";
 
-std::string dllPath;
-
-std::string ProfileFolder() {
-    char profile[MAX_PATH] = {};
-    if (FAILED(SHGetFolderPathA(nullptr, CSIDL_PROFILE, nullptr, SHGFP_TYPE_CURRENT, profile))) return {};
-    return profile;
-}
-
-std::string Documents() {
-    return ProfileFolder() + "\\My Documents";
-}
 std::string ZelbarFolder() {
-    return Documents() + "\\Zelbar Files";
-}
-std::string PluginsFolder() {
-    return ZelbarFolder() + "\\Plugins";
-}
-std::string ConfigFile() {
-    return PluginsFolder() + "\\Lamdex.cfg";
+    return DocumentsFolder() + "\\Zelbar Files";
 }
 
-bool Exists(const std::string& path) {
-    return GetFileAttributesA(path.c_str()) != INVALID_FILE_ATTRIBUTES;
-}
 bool IsFolder(const std::string& path) {
     const DWORD attributes = GetFileAttributesA(path.c_str());
     return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
 }
 
-void RemoveTree(const std::string& path) {
-    const DWORD attributes = GetFileAttributesA(path.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES) return;
-    // Never follow a link out of the test's own folders.
-    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return;
-    SetFileAttributesA(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) {
-        DeleteFileA(path.c_str());
-        return;
-    }
-    WIN32_FIND_DATAA entry;
-    HANDLE search = FindFirstFileA((path + "\\*").c_str(), &entry);
-    if (search != INVALID_HANDLE_VALUE) {
-        do {
-            const std::string name = entry.cFileName;
-            if (name != "." && name != "..") RemoveTree(path + "\\" + name);
-        } while (FindNextFileA(search, &entry));
-        FindClose(search);
-    }
-    RemoveDirectoryA(path.c_str());
-}
-
-void WriteFileBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream file(path, std::ios::binary | std::ios::trunc);
-    file << bytes;
-}
-
-std::string ReadFileBytes(const std::string& path) {
-    std::ifstream file(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>());
-}
-
-// Moves the prefix user's own documents aside for the run and puts them back at the end.
-class ProfileGuard : public ::testing::Environment {
-public:
-    void SetUp() override {
-        documents_ = Documents();
-        saved_ = documents_ + ".lamdex-faults-saved";
-        if (Exists(saved_)) {  // left by a run that crashed: the user's, put back first
-            RemoveTree(documents_);
-            MoveFileA(saved_.c_str(), documents_.c_str());
-        }
-        moved_ = Exists(documents_) && MoveFileA(documents_.c_str(), saved_.c_str());
-    }
-    void TearDown() override {
-        RemoveTree(documents_);
-        if (moved_) MoveFileA(saved_.c_str(), documents_.c_str());
-    }
-
-private:
-    std::string documents_;
-    std::string saved_;
-    bool moved_ = false;
-};
-
-class ConfigFault : public ::testing::Test {
+// Each test starts from a profile without "My Documents" (windows_test_main.cpp keeps the
+// user's own aside for the whole run).
+class ConfigFault : public PluginHostTest {
 protected:
     void SetUp() override {
         ASSERT_FALSE(ProfileFolder().empty());
-        RemoveTree(Documents());
+        RemoveTree(DocumentsFolder());
     }
 
     void TearDown() override {
-        HWND dialog = nullptr;
-        while ((dialog = FindWindowExA(nullptr, nullptr, "#32770", kDialogTitle)) != nullptr) DestroyWindow(dialog);
-        if (owner_ != nullptr) DestroyWindow(owner_);
-        if (library_ != nullptr) FreeLibrary(library_);
+        PluginHostTest::TearDown();
         if (lock_ != INVALID_HANDLE_VALUE) CloseHandle(lock_);
-        RemoveTree(Documents());
+        RemoveTree(DocumentsFolder());
     }
 
     // Builds the folders down to Plugins, and the file with `bytes` when given.
     static void LayOut(bool withPlugins, const std::string* bytes) {
-        ASSERT_TRUE(CreateDirectoryA(Documents().c_str(), nullptr));
+        ASSERT_TRUE(CreateDirectoryA(DocumentsFolder().c_str(), nullptr));
         ASSERT_TRUE(CreateDirectoryA(ZelbarFolder().c_str(), nullptr));
         if (!withPlugins) return;
         ASSERT_TRUE(CreateDirectoryA(PluginsFolder().c_str(), nullptr));
         if (bytes != nullptr) WriteFileBytes(ConfigFile(), *bytes);
-    }
-
-    void Load() {
-        library_ = LoadLibraryA(dllPath.c_str());
-        ASSERT_NE(library_, nullptr) << "cannot load " << dllPath;
-        const FARPROC address = GetProcAddress(library_, zbhost::kCreatePluginExport);
-        ASSERT_NE(address, nullptr);
-        zbhost::CreatePluginFunction create = nullptr;
-        static_assert(sizeof create == sizeof address, "function pointers of one size");
-        std::memcpy(&create, &address, sizeof create);
-        void* plugin = create();
-        ASSERT_NE(plugin, nullptr);
-        component_ = zbhost::plugin_call::GetComponent(plugin, 0);
-        ASSERT_NE(component_, nullptr);
-        owner_ = CreateWindowExA(0, "STATIC", "config fault host", WS_OVERLAPPEDWINDOW, 0, 0, 200, 100, nullptr,
-                                 nullptr, GetModuleHandleA(nullptr), nullptr);
-        ASSERT_NE(owner_, nullptr);
     }
 
     std::string LastError() {
@@ -164,15 +63,6 @@ protected:
         return text != nullptr ? std::string(text) : std::string("(null)");
     }
 
-    HWND ShowDialog() {
-        zbhost::Record<zbhost::config_dialog_params::kRecordBytes> params;
-        params.Put32(zbhost::config_dialog_params::kSize, zbhost::config_dialog_params::kSizeValue);
-        params.PutPointer(zbhost::config_dialog_params::kOwnerWindow, owner_);
-        EXPECT_EQ(zbhost::component_call::ShowConfiguration(component_, params.Data()), zbhost::kOk);
-        PumpMessages();
-        return FindWindowExA(nullptr, nullptr, "#32770", kDialogTitle);
-    }
-
     // The port the component holds, as its dialog shows it (0: none of Com1..Com12).
     int Port() {
         HWND dialog = ShowDialog();
@@ -180,9 +70,8 @@ protected:
             ADD_FAILURE() << "no port dialog";
             return -1;
         }
-        const LRESULT selected = SendDlgItemMessageA(dialog, IDC_PORT_LIST, LB_GETCURSEL, 0, 0);
-        SendMessageA(GetDlgItem(dialog, IDCANCEL), BM_CLICK, 0, 0);
-        PumpMessages();
+        const LRESULT selected = Selection(dialog);
+        Click(dialog, IDCANCEL);
         return selected == LB_ERR ? 0 : static_cast<int>(selected) + 1;
     }
 
@@ -190,9 +79,8 @@ protected:
     void ChoosePort(int port) {
         HWND dialog = ShowDialog();
         ASSERT_NE(dialog, nullptr);
-        SendDlgItemMessageA(dialog, IDC_PORT_LIST, LB_SETCURSEL, static_cast<WPARAM>(port - 1), 0);
-        SendMessageA(GetDlgItem(dialog, IDOK), BM_CLICK, 0, 0);
-        PumpMessages();
+        Choose(dialog, port - 1);
+        Click(dialog, IDOK);
         ASSERT_FALSE(IsWindow(dialog));
     }
 
@@ -218,9 +106,6 @@ protected:
         EXPECT_EQ(Port(), 4);
     }
 
-    HMODULE library_ = nullptr;
-    void* component_ = nullptr;
-    HWND owner_ = nullptr;
     HANDLE lock_ = INVALID_HANDLE_VALUE;
 };
 
@@ -228,7 +113,7 @@ protected:
 // port is still used until the library is unloaded. No folder is created.
 TEST_F(ConfigFault, NoDocumentsFolderInTheProfile) {
     ExpectNoReadAndNoSaveButThePortChanges();
-    EXPECT_FALSE(Exists(Documents()));
+    EXPECT_FALSE(Exists(DocumentsFolder()));
 }
 
 TEST_F(ConfigFault, NoPluginsFolder) {
@@ -318,14 +203,4 @@ TEST_F(ConfigFault, EnormousLineBetweenGoodLines) {
 }
 
 }  // namespace
-
-int main(int argc, char** argv) {
-    testing::InitGoogleTest(&argc, argv);
-    if (argc != 2) {
-        std::fprintf(stderr, "usage: %s LAMDEX_DLL [gtest options]\n", argv[0]);
-        return 2;
-    }
-    dllPath = argv[1];
-    testing::AddGlobalTestEnvironment(new ProfileGuard);
-    return RUN_ALL_TESTS();
-}
+}  // namespace lamdex::test

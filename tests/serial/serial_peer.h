@@ -1,6 +1,6 @@
 // The far end of a real serial line for tests: bytes sent here arrive on COM<port>.
 // Natively a fresh pseudo-terminal behind $HOME/.lamdex/com<port>; under Wine the peer
-// COM port that tests/support/wine-com-ports.sh pairs with COM<port> in the test prefix.
+// COM port that tests/support/harness.py pairs with COM<port> in the test prefix.
 #pragma once
 
 #include <cstdint>

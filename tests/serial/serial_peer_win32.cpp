@@ -7,13 +7,18 @@
 namespace lamdex::test {
 namespace {
 
-// The null-modem pairs the test registration asks tests/support/wine-com-ports.sh for.
+// The null-modem pairs the test registrations ask tests/support/harness.py for (4 and 5
+// with 14 and 15 for the port dialog's tests).
 int PeerOf(int port) {
     switch (port) {
         case 11:
             return 12;
         case 2:
             return 3;
+        case 4:
+            return 14;
+        case 5:
+            return 15;
         default:
             return 0;
     }

@@ -1,0 +1,88 @@
+#!/usr/bin/python3
+"""End to end: the real plug-in library in a host, reading its port. Under Wine the port is a
+COM port of a private prefix (the e2e prefix), natively $HOME/.lamdex/comN.
+
+usage: e2e.py native BUILD_DIR CASE
+       e2e.py wine   BUILD_DIR CASE NATIVE_BUILD_DIR   (lc1sim comes from the native build)
+CASE: sequence   the simulator sends every status, garbage between packets, packets split at
+                 random points; the reference host records every answer
+      line-rate  2000 readings at the full line rate, polled fast: none may be lost
+      unload     unloading the library closes the port even when the host never called Close
+In sequence and line-rate every answer the host records must match what the simulator logged
+as sent: each packet delivered exactly once, in order, with its exact value.
+"""
+import difflib
+import subprocess
+import sys
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import harness  # noqa: E402
+from harness import fail  # noqa: E402
+
+# The simulator's options and the readings it sends, known in advance.
+DELIVERIES = {
+    # Three rounds of the fixed sequence and its first packet again, so the last answer is a reading.
+    "sequence": (["--scenario", "sequence", "--rate", "line", "--count", "67", "--garbage", "0.4", "--split",
+                  "--seed", "20261208"], 43),
+    "line-rate": (["--scenario", "sweep", "--rate", "line", "--count", "2000"], 2000),
+}
+
+
+def delivery(run, case):
+    options, readings = DELIVERIES[case]
+    link, sent, answers = run.work / "lc1", run.work / "sent.log", run.work / "answers.csv"
+    run.wire_line(7, link)
+    simulator = run.start_simulator(*options, "--log", sent, link=link)
+    host = subprocess.run(run.host_command("tools/zbhost/zbhost") + [
+        "--interval-ms", "1", "--readings", str(readings), "--seconds", "60", "--answers", answers],
+        env=run.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+    if host.returncode != 0:
+        fail(f"the host ended with code {host.returncode}\n" + "\n".join(host.stdout.splitlines()[-20:]))
+    simulator.wait()
+
+    expected = [f"{answer},{value}" for answer, value in harness.expected_answers(sent)]
+    sent_readings = sum(answer.startswith("ok,") for answer in expected)
+    if sent_readings != readings:
+        fail(f"the simulator sent {sent_readings} readings, the test expects {readings}")
+    received = [line.rstrip("\r").split(",", 1)[-1] for line in answers.read_text().splitlines()[1:]]
+    if expected != received:
+        diff = difflib.unified_diff(expected, received, "expected", "received", lineterm="")
+        fail("what the host received differs from what the simulator sent:\n" + "\n".join(list(diff)[:40]))
+    print(f"{case} ({run.mode}): {len(received)} answers, {readings} readings, all delivered once, in order, exact")
+
+
+def unload(run):
+    """While the component is open some process holds the line's terminal, after the unload
+    none. A bare pseudo-terminal stands for the device, so no other program holds its far end."""
+    line = run.enter_context(harness.BareLine())
+    if run.mode == "wine":
+        # Wine's server goes before the line: a hang-up of a terminal it holds makes it dump its state.
+        run.callback(run.stop_wine_server)
+    run.wire_line(8, line.terminal)
+    host = run.start_steered_host()  # opens, then unloads without Close and stays alive
+    host.expect("open", "open 0x00000000")
+    while_open = harness.holders(line.terminal)
+    host.expect("unload", "unloaded")
+    after_unload = harness.holders(line.terminal)
+    if while_open < 1:
+        fail(f"nobody held {line.terminal} while the component was open: the port was never opened")
+    if after_unload != 0:
+        fail(f"{after_unload} descriptor(s) still hold {line.terminal} after the library was unloaded")
+    print(f"unload ({run.mode}): {while_open} holder(s) of the port while open, none after unloading")
+
+
+def e2e(mode, build, case, native_build=None):
+    if case not in (*DELIVERIES, "unload"):
+        harness.die(f"unknown case {case}")
+    with harness.Run(mode, build, native_build, prefix=Path(build) / "wineprefix-e2e", name="lamdex-e2e") as run:
+        if case == "unload":
+            unload(run)
+        else:
+            delivery(run, case)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) not in (4, 5):
+        harness.die(__doc__.split("\n\n")[1])
+    harness.main(e2e, *sys.argv[1:])
