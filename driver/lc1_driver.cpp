@@ -24,6 +24,11 @@ LC1Driver::LC1Driver() : reader_(ByteSource{&SerialLink::ReadByteFrom, &link_}) 
     LoadConfig(configPath_, portNumber_, lastErrorText_);
 }
 
+LC1Driver::~LC1Driver() {
+    Held held(lock_);
+    link_.Close();
+}
+
 // Both objects of the library have static storage: nothing is ever freed here.
 // The host asking for destruction gets what destruction means to it, a closed port.
 void* LC1Driver::DeletingDestructor(unsigned int /*flags*/) {
@@ -86,17 +91,27 @@ zb::HResult LC1Driver::Open(zb::OpenParams* params) {
     if (params == nullptr || params->size != zb::kOpenParamsSize) {
         return zb::kInvalidArg;
     }
-    isOpen_ = true;
-    reader_.ResetForOpen();
-    link_.Open(portNumber_);
+    Held held(lock_);
+    OpenLink();
     return zb::kOk;
 }
 
 zb::HResult LC1Driver::Close() {
+    Held held(lock_);
+    CloseLink();
+    return zb::kOk;
+}
+
+void LC1Driver::OpenLink() {
+    isOpen_ = true;
+    reader_.ResetForOpen();
+    link_.Open(portNumber_);
+}
+
+void LC1Driver::CloseLink() {
     link_.Close();
     reader_.ResetForClose();
     isOpen_ = false;
-    return zb::kOk;
 }
 
 zb::HResult LC1Driver::Write(zb::TransferRecord* rec) {
@@ -110,6 +125,7 @@ zb::HResult LC1Driver::Write(zb::TransferRecord* rec) {
 }
 
 zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
+    Held held(lock_);
     return reader_.Read(rec);
 }
 
@@ -141,18 +157,23 @@ zb::HResult LC1Driver::PurgeReceiveBuffer() {
 }
 
 void LC1Driver::ChangePort(int newPort) {
-    if (newPort == portNumber_ || newPort < kLowestPort || newPort > kHighestPort) {
+    if (newPort < kLowestPort || newPort > kHighestPort) {
+        return;
+    }
+    // A Read on another thread meanwhile waits, then reads the new port: it never meets
+    // the change half done.
+    Held held(lock_);
+    if (newPort == portNumber_) {
         return;
     }
     const bool wasOpen = isOpen_;
     if (wasOpen) {
-        Close();
+        CloseLink();
     }
     portNumber_ = newPort;
     SaveConfig(configPath_, portNumber_, lastErrorText_);
     if (wasOpen) {
-        zb::OpenParams params{zb::kOpenParamsSize, {}};
-        Open(&params);
+        OpenLink();
     }
 }
 

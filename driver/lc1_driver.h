@@ -1,10 +1,16 @@
 // LC1Driver: the plug-in's one component, through which the host reads the LC-1.
 // It owns the serial link, the packet reader, the configured port and the last error text.
+//
+// Open, Close, Read, the port change and the closing at destruction hold one lock while
+// they touch the link or the receive buffer: a host reading on its own thread while the
+// user changes the port in the dialog gets answers from the old port or the new one,
+// never from a handle closed under it.
 #pragma once
 
 #include <cstdint>
 
 #include "config/config_file.h"
+#include "driver/lock.h"
 #include "driver/packet_reader.h"
 #include "driver/serial_link.h"
 #include "lamdex/host_api.h"
@@ -14,7 +20,7 @@ namespace lamdex {
 class LC1Driver final : public zb::IZBDataAcqIO {
 public:
     LC1Driver();
-    ~LC1Driver() = default;  // the link closes itself
+    ~LC1Driver();
     LC1Driver(const LC1Driver&) = delete;
     LC1Driver& operator=(const LC1Driver&) = delete;
 
@@ -47,6 +53,12 @@ public:
     const char* ConfigPath() const { return configPath_; }
 
 private:
+    // Unlocked steps of Open and Close, shared with the port change, which holds the lock
+    // across its close, save and reopen.
+    void OpenLink();
+    void CloseLink();
+
+    Lock lock_;  // first: made before, and gone after, everything it guards
     SerialLink link_;
     std::int32_t portNumber_ = 1;
     PacketReader reader_;

@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstdio>
 #include <cstring>
@@ -232,6 +233,61 @@ TEST_F(LC1DriverTest, ChangePortWhileOpenClosesSavesAndReopensOnTheNewPort) {
     EXPECT_EQ(ReadUntilAnswer().value, kValue500);
     EXPECT_EQ(ReadUntilAnswer(std::chrono::milliseconds(300)).result, zb::kNotReady)
         << "the old port is no longer read";
+}
+
+// A host that acquires on its own thread while the user changes the port in the dialog:
+// thousands of changes back and forth between two lines that carry packets, each line its
+// own value, with Read called all the while. Every reading must be whole and come from the
+// port that was open while it was read.
+TEST_F(LC1DriverTest, ReadOnAnotherThreadDuringPortChangesGetsOnlyWholeReadingsOfTheOpenPort) {
+    constexpr int kRounds = 2000;
+    SerialPeer lines[2];
+    const int ports[2] = {kLinePort, kOtherLinePort};
+    const Bytes packets[2] = {kPacket500, kPacket1000};
+    const std::int32_t values[2] = {kValue500, kValue1000};
+    ASSERT_TRUE(lines[0].Attach(ports[0]));
+    ASSERT_TRUE(lines[1].Attach(ports[1]));
+    CreateDriver(ports[0]);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+
+    // Odd while a change is under way; when even, the open port is ports[(epoch / 2) % 2].
+    std::atomic<unsigned> epoch{0};
+    std::atomic<bool> done{false};
+    int readings[2] = {0, 0};
+    int wrongPort = 0;
+    int strangeAnswers = 0;
+    std::thread host([&] {
+        while (!done.load()) {
+            const unsigned before = epoch.load();
+            const Answer answer = ReadOnce();
+            const unsigned after = epoch.load();
+            if (answer.result == zb::kNotReady) continue;
+            const int from = answer.value == values[0] ? 0 : answer.value == values[1] ? 1 : -1;
+            if (answer.result != zb::kOk || from < 0) {
+                ++strangeAnswers;
+            } else {
+                ++readings[from];
+                if (before == after && before % 2 == 0 && from != static_cast<int>((before / 2) % 2)) ++wrongPort;
+            }
+        }
+    });
+    for (int round = 0; round < kRounds; ++round) {
+        const int next = (round + 1) % 2;
+        epoch.fetch_add(1);
+        driver->ChangePort(ports[next]);
+        epoch.fetch_add(1);
+        lines[next].Send(packets[next]);
+    }
+    done.store(true);
+    host.join();
+
+    EXPECT_EQ(strangeAnswers, 0) << "answers that are neither not ready nor a reading sent";
+    EXPECT_EQ(wrongPort, 0) << "readings from the port that was not open";
+    EXPECT_GT(readings[0], 0);
+    EXPECT_GT(readings[1], 0);
+    EXPECT_EQ(driver->PortNumber(), ports[0]);
+    lines[0].Send(packets[0]);
+    EXPECT_EQ(ReadUntilAnswer().value, values[0]) << "still reading after the changes";
 }
 
 TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
