@@ -1,5 +1,5 @@
 # One command builds, one tests. Both first install any missing Debian packages.
-.PHONY: all deps native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize lint bench
+.PHONY: all deps native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize tsan lint bench
 
 all: native win32 win64
 
@@ -54,13 +54,16 @@ test-win64: win64 native
 	ctest --preset win64
 
 # Hardening and measurement: bounded fuzzing (clang + libFuzzer), the native tests under
-# AddressSanitizer and UndefinedBehaviorSanitizer, static checks, decoder benchmarks.
+# AddressSanitizer and UndefinedBehaviorSanitizer, the threaded component test under
+# ThreadSanitizer, static checks, decoder benchmarks.
 FUZZ_SECONDS ?= 60
 
 build/fuzz/build.ninja: | deps
 	cmake --preset fuzz
 build/sanitize/build.ninja: | deps
 	cmake --preset sanitize
+build/tsan/build.ninja: | deps
+	cmake --preset tsan
 
 fuzz: build/fuzz/build.ninja
 	cmake --build --preset fuzz --target packet_reader_fuzz config_fuzz
@@ -68,6 +71,11 @@ fuzz: build/fuzz/build.ninja
 sanitize: build/sanitize/build.ninja
 	cmake --build --preset sanitize
 	ctest --preset sanitize
+	$(MAKE) --no-print-directory tsan
+# ThreadSanitizer on the one test that reads from one thread while another changes the port.
+tsan: build/tsan/build.ninja
+	cmake --build --preset tsan
+	ctest --preset tsan
 lint: native
 	bash cmake/lint.sh build/native
 bench: native

@@ -18,6 +18,14 @@ if(LAMDEX_SANITIZE)
   add_link_options(-fsanitize=address,undefined)
 endif()
 
+if(LAMDEX_TSAN)
+  if(LAMDEX_SANITIZE)
+    message(FATAL_ERROR "ThreadSanitizer cannot be combined with AddressSanitizer: use separate builds")
+  endif()
+  add_compile_options(-fsanitize=thread -fno-omit-frame-pointer)
+  add_link_options(-fsanitize=thread)
+endif()
+
 # Source files that exist once per platform: foo_win32.cpp or foo_posix.cpp.
 if(WIN32)
   set(LAMDEX_PLATFORM win32)
