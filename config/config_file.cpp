@@ -128,16 +128,36 @@ void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastEr
     (void)std::fclose(file);  // nothing was written: a failed close loses nothing
 }
 
-void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
-    std::FILE* file = (path != nullptr && path[0] != '\0') ? std::fopen(path, "wt") : nullptr;
-    if (file == nullptr) {
-        CopyMessage(lastErrorText, kCannotWriteConfig);
-        return;
-    }
-    // A full disk shows up only when writing or closing; it must not pass for a save.
-    const bool written = std::fprintf(file, "COMPORT %d\n", portNumber) > 0;
+bool WriteAndFlush(std::FILE* file, const char* text) {
+    return std::fputs(text, file) >= 0 && std::fflush(file) == 0;
+}
+
+bool TemporaryPathFor(const char* path, char (&temporary)[kConfigPathSize]) {
+    const std::size_t length = path != nullptr ? std::strlen(path) : 0;
+    if (length == 0 || length >= kConfigPathSize) return false;
+    std::memcpy(temporary, path, length + 1);
+    temporary[length - 1] = temporary[length - 1] == '~' ? '_' : '~';
+    return true;
+}
+
+bool ReplaceFileText(const char* path, const char* text, TextWriter write) {
+    char temporary[kConfigPathSize];
+    if (!TemporaryPathFor(path, temporary)) return false;
+    std::FILE* file = std::fopen(temporary, "wt");
+    if (file == nullptr) return false;
+    // A full disk or a removed stick shows up while writing, flushing or closing.
+    const bool written = write(file, text);
     const bool closed = std::fclose(file) == 0;
-    if (!written || !closed) CopyMessage(lastErrorText, kCannotWriteConfig);
+    if (written && closed && MoveIntoPlace(temporary, path)) return true;
+    (void)std::remove(temporary);  // ours, and useless now; if it stays, the next save reuses it
+    return false;
+}
+
+void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
+    char text[32];
+    (void)std::snprintf(text, sizeof text, "COMPORT %d\n", portNumber);
+    const bool saved = path != nullptr && path[0] != '\0' && ReplaceFileText(path, text, &WriteAndFlush);
+    if (!saved) CopyMessage(lastErrorText, kCannotWriteConfig);
 }
 
 }  // namespace lamdex

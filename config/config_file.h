@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdio>
 
 namespace lamdex {
 
@@ -24,7 +25,27 @@ void BuildConfigPath(char (&path)[kConfigPathSize]);
 void ApplyConfigLine(const char* line, int& portNumber);
 
 // Portable, on the C runtime's text files. Failures set lastErrorText and leave the port.
+// A save that fails at any step leaves the old file as it was.
 void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastErrorTextSize]);
 void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]);
+
+// Puts all of text into the open file and flushes it; false when any of it did not go.
+using TextWriter = bool (*)(std::FILE* file, const char* text);
+bool WriteAndFlush(std::FILE* file, const char* text);
+
+// How a save replaces the file: text goes into a temporary file in the same folder, which
+// then takes the file's place in one step. False when any step fails; the file at path is
+// then as it was and no temporary file is left. The writer is a parameter so a test can
+// make the write fail part-way.
+bool ReplaceFileText(const char* path, const char* text, TextWriter write);
+
+// The temporary file's path: path with its last character made '~', so it is in the same
+// folder and no longer than the path itself. False when path is empty or too long.
+bool TemporaryPathFor(const char* path, char (&temporary)[kConfigPathSize]);
+
+// Moves the temporary file into path's place in one step, replacing a file there. False
+// when it cannot (a read-only file, a folder, a file another program holds); the file at
+// path is then as it was. Implemented once per platform.
+bool MoveIntoPlace(const char* temporary, const char* path);
 
 }  // namespace lamdex

@@ -2,9 +2,12 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cstdio>
 #include <cstring>
 #include <filesystem>
 #include <string>
+#include <vector>
 
 #include "tests/config/config_test_support.h"
 
@@ -14,6 +17,27 @@ namespace {
 using test::ReadBytes;
 using test::TempDir;
 using test::WriteBytes;
+
+// Whether a save of that file could make its temporary file (which is then removed again).
+bool TemporaryFileCanBeMade(const std::string& path) {
+    char temporary[kConfigPathSize];
+    if (!TemporaryPathFor(path.c_str(), temporary)) return false;
+    std::FILE* file = std::fopen(temporary, "w");
+    if (file == nullptr) return false;
+    std::fclose(file);
+    std::remove(temporary);
+    return true;
+}
+
+// The names in a folder, sorted.
+std::vector<std::string> Entries(const TempDir& dir) {
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
 
 constexpr int kStartPort = 3;
 
@@ -140,6 +164,7 @@ TEST(SaveConfig, WritesExactlyOneTextLineReplacingTheOldFile) {
     SaveConfig(file.c_str(), 12, error.text);
     EXPECT_EQ(ReadBytes(file), std::string("COMPORT 12") + test::TextLineEnd());
     EXPECT_EQ(error.Str(), "");
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Lamdex.cfg"}) << "no temporary file left";
 
     for (int saved : {kLowestPort, kHighestPort}) {
         SaveConfig(file.c_str(), saved, error.text);
@@ -148,6 +173,61 @@ TEST(SaveConfig, WritesExactlyOneTextLineReplacingTheOldFile) {
         EXPECT_EQ(port, saved);
     }
     EXPECT_EQ(error.Str(), "");
+}
+
+// Writes the first few bytes, then fails, as a full disk or a pulled stick would.
+bool WriteHalfThenFail(std::FILE* file, const char* text) {
+    (void)std::fwrite(text, 1, std::strlen(text) / 2, file);
+    (void)std::fflush(file);
+    return false;
+}
+
+constexpr char kOldContents[] = "COMPORT 6\nkept as it was\n";
+
+TEST(SaveConfig, WriteFailingPartWayLeavesTheOldFileAndNoTemporaryFile) {
+    TempDir dir;
+    const std::string file = dir.File("Lamdex.cfg");
+    WriteBytes(file, kOldContents);
+    EXPECT_FALSE(ReplaceFileText(file.c_str(), "COMPORT 12\n", &WriteHalfThenFail));
+    EXPECT_EQ(ReadBytes(file), kOldContents);
+    EXPECT_EQ(Entries(dir), std::vector<std::string>{"Lamdex.cfg"});
+}
+
+TEST(SaveConfig, NoRoomForTheTemporaryFileLeavesTheOldFile) {
+    struct Case {
+        const char* name;
+        void (*spoil)(const TempDir& dir);
+    };
+    const Case cases[] = {
+        {"a folder has the temporary file's name",
+         [](const TempDir& dir) {
+             char temporary[kConfigPathSize];
+             ASSERT_TRUE(TemporaryPathFor(dir.File("Lamdex.cfg").c_str(), temporary));
+             std::filesystem::create_directory(temporary);
+         }},
+        {"the folder is read-only",
+         [](const TempDir& dir) {
+             std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_write,
+                                          std::filesystem::perm_options::remove);
+         }},
+    };
+    for (const Case& c : cases) {
+        TempDir dir;
+        const std::string file = dir.File("Lamdex.cfg");
+        WriteBytes(file, kOldContents);
+        c.spoil(dir);
+        const std::vector<std::string> before = Entries(dir);
+        if (TemporaryFileCanBeMade(file)) {
+            std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+            continue;  // a read-only folder does not stop root
+        }
+        ErrorText error;
+        SaveConfig(file.c_str(), 12, error.text);
+        EXPECT_EQ(error.Str(), "Cannot open config file for writing") << c.name;
+        EXPECT_EQ(ReadBytes(file), kOldContents) << c.name;
+        EXPECT_EQ(Entries(dir), before) << c.name;
+        std::filesystem::permissions(dir.Path(), std::filesystem::perms::owner_all);
+    }
 }
 
 TEST(SaveConfig, MissingFolderFailsAndIsNotCreated) {

@@ -75,11 +75,5 @@ TEST_F(ConfigPath, TooLongIsEmptyNeverCut) {
     EXPECT_EQ(Build(), "");
 }
 
-TEST(SaveConfigNative, FullDiskIsAFailure) {
-    char error[kLastErrorTextSize] = "";
-    SaveConfig("/dev/full", 4, error);
-    EXPECT_STREQ(error, "Cannot open config file for writing");
-}
-
 }  // namespace
 }  // namespace lamdex
