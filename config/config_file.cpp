@@ -72,26 +72,21 @@ void CopyMessage(char (&lastErrorText)[kLastErrorTextSize], const char* message)
     lastErrorText[length] = '\0';
 }
 
-enum class LineRead { kLine, kOverlong, kEnd, kError };
+enum class LineRead { kLine, kEnd, kError };
 
-// Reads one physical line, keeping its line end as the file has it. A line longer
-// than the buffer is consumed to its end and reported as overlong, so no part of it
-// is ever taken for a line of its own.
+// Reads one physical line, keeping its line end as the file has it. Of a line longer
+// than the buffer only the head that fits is kept, as a line read with a bounded fgets
+// would be; the rest is consumed to the line end, so no part of it is ever taken for a
+// line of its own.
 LineRead ReadLine(std::FILE* file, char (&line)[kConfigLineSize]) {
     std::size_t length = 0;
-    bool overlong = false;
     int c = 0;
     while ((c = std::fgetc(file)) != EOF) {
-        if (length < kLongestLine) {
-            line[length++] = static_cast<char>(c);
-        } else if (c != '\n') {
-            overlong = true;
-        }
+        if (length < kLongestLine) line[length++] = static_cast<char>(c);
         if (c == '\n') break;
     }
     line[length] = '\0';
     if (c == EOF && std::ferror(file)) return LineRead::kError;
-    if (overlong) return LineRead::kOverlong;
     if (c == EOF && length == 0) return LineRead::kEnd;
     return LineRead::kLine;
 }
@@ -123,7 +118,7 @@ void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastEr
             CopyMessage(lastErrorText, kCannotReadConfig);
             break;
         }
-        if (read == LineRead::kLine) ApplyConfigLine(line, portNumber);
+        ApplyConfigLine(line, portNumber);
     }
     (void)std::fclose(file);  // nothing was written: a failed close loses nothing
 }

@@ -93,7 +93,8 @@ TEST(LoadConfig, ReadsTheFileLineByLine) {
         {"blank lines", "\n\n \t\n", kStartPort},
         {"text after a NUL stays on its line", std::string("x\0COMPORT 9\n", 12), kStartPort},
         {"line of exactly 511 characters", Padded(511, "12") + "\n", 12},
-        {"longer line is skipped whole, no cut number", "COMPORT 4\n" + Padded(512, "12") + "\n", 4},
+        {"longer line: its first 511 characters count", "COMPORT 5" + std::string(600, ' ') + "\n", 5},
+        {"longer line: a number cut at character 511 counts as cut", Padded(512, "12") + "\n", 1},
         {"rest of an enormous line is not a new line", enormous, kStartPort},
         {"enormous line, then a good one", enormous + "\nCOMPORT 6\n", 6},
     };

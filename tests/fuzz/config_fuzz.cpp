@@ -4,6 +4,7 @@
 // first; the second token read as atoi reads it; only 1..255 taken, the last one winning.
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -89,17 +90,15 @@ void CheckFile(const std::uint8_t* data, std::size_t size) {
     Require(std::memchr(lastErrorText, '\0', sizeof lastErrorText) != nullptr, "file: error text terminated");
     Require(std::strcmp(lastErrorText, kEarlierMessage) == 0, "file: a readable file sets no message");
 
-    // Lines longer than the line buffer are the reader's own business; all others must
-    // be read exactly as the format says.
+    // Every line is read as the format says; of a line longer than the line buffer only its
+    // first 511 characters, and nothing of the rest.
     const std::string contents(reinterpret_cast<const char*>(data), size);
     int expected = kStartPort;
     for (std::size_t start = 0; start < contents.size();) {
         std::size_t end = contents.find('\n', start);
         end = end == std::string::npos ? contents.size() : end + 1;
-        const std::string physical = contents.substr(start, end - start);
-        const std::size_t content = physical.back() == '\n' ? physical.size() - 1 : physical.size();
-        if (content >= lamdex::kConfigLineSize) return;
-        expected = ExpectedPort(std::string(physical.c_str()), expected);
+        const std::string head = contents.substr(start, std::min(end - start, lamdex::kConfigLineSize - 1));
+        expected = ExpectedPort(std::string(head.c_str()), expected);
         start = end;
     }
     Require(port == expected, "file: port as the format says");
