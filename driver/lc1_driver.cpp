@@ -1,5 +1,6 @@
 #include "driver/lc1_driver.h"
 
+#include <cstdio>
 #include <cstring>
 
 #include "driver/debug_output.h"
@@ -16,6 +17,17 @@ constexpr char kComponentDescription[] = "A simple, limited LC1 driver that supp
 // The project version, as in the version resource and the release zips.
 constexpr char kVersionText[] = LAMDEX_VERSION_TEXT;
 constexpr char kDeviceName[] = "Lamdex reader";
+
+// Open answers S_OK whatever happens and Read then says only not ready, so this text is
+// where a user learns that the port is wrong, held by another program or unplugged.
+void ReportOpenFailure(int portNumber, std::uint32_t error) {
+    char reason[200];
+    DescribePlatformError(error, reason, sizeof reason);
+    char text[64 + sizeof reason];
+    (void)std::snprintf(text, sizeof text, "LC1Driver::Open COM%d failed: error %lu (%s)", portNumber,
+                        static_cast<unsigned long>(error), reason);
+    WriteDebugText(text);
+}
 
 }  // namespace
 
@@ -106,6 +118,7 @@ void LC1Driver::OpenLink() {
     isOpen_ = true;
     reader_.ResetForOpen();
     link_.Open(portNumber_);
+    if (!link_.IsOpen()) ReportOpenFailure(portNumber_, link_.OpenError());
 }
 
 void LC1Driver::CloseLink() {

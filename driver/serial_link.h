@@ -24,8 +24,12 @@ public:
     SerialLink& operator=(const SerialLink&) = delete;
 
     // Opens the port exclusively; a link already open is closed first.
-    // A failure is not reported: the link simply stays closed.
+    // A failure is not reported: the link simply stays closed, and OpenError says why.
     void Open(int portNumber);
+
+    // The platform's error code (GetLastError, errno) of the step that made the last Open
+    // fail; 0 after an Open that worked.
+    std::uint32_t OpenError() const { return openError_; }
 
     // Yields one waiting byte; false when closed, on a failed read, or when nothing is waiting.
     bool ReadByte(std::uint8_t* byte);
@@ -41,6 +45,7 @@ private:
     // The platform handle (a HANDLE, or a file descriptor plus one); kClosed when closed.
     static constexpr std::intptr_t kClosed = 0;
     std::intptr_t handle_ = kClosed;
+    std::uint32_t openError_ = 0;
 };
 
 }  // namespace lamdex

@@ -5,6 +5,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
@@ -61,17 +62,32 @@ bool ApplyLineSettings(int descriptor) {
 void SerialLink::Open(int portNumber) {
     // A second descriptor would fail against our own exclusive lock and leak the first.
     Close();
+    openError_ = ENOENT;
     if (portNumber < kFirstPort || portNumber > kLastPort) return;
 
     char path[PATH_MAX];
-    if (!DevicePath(portNumber, path, sizeof path)) return;
+    if (!DevicePath(portNumber, path, sizeof path)) {
+        openError_ = ENAMETOOLONG;
+        return;
+    }
     const int descriptor = open(path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (descriptor < 0) return;
+    if (descriptor < 0) {
+        openError_ = static_cast<std::uint32_t>(errno);
+        return;
+    }
     // Exclusive like a Windows COM port; an ordinary file is not a port and is not read.
-    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0 || !ApplyLineSettings(descriptor)) {
+    if (flock(descriptor, LOCK_EX | LOCK_NB) != 0) {
+        // Refused because another program holds the port, which is what EBUSY says.
+        openError_ = static_cast<std::uint32_t>(errno == EWOULDBLOCK ? EBUSY : errno);
         close(descriptor);
         return;
     }
+    if (!ApplyLineSettings(descriptor)) {
+        openError_ = static_cast<std::uint32_t>(errno);
+        close(descriptor);
+        return;
+    }
+    openError_ = 0;
     handle_ = AsHandle(descriptor);
 }
 

@@ -46,6 +46,7 @@ bool ApplyTimeouts(HANDLE port) {
 void SerialLink::Open(int portNumber) {
     // A second handle would fail against our own exclusive one and leak it.
     Close();
+    openError_ = ERROR_FILE_NOT_FOUND;
     if (portNumber < kFirstPort || portNumber > kLastPort) return;
 
     char name[kDeviceNameSize];
@@ -57,21 +58,27 @@ void SerialLink::Open(int portNumber) {
 
     HANDLE port =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (port == INVALID_HANDLE_VALUE) return;
+    if (port == INVALID_HANDLE_VALUE) {
+        openError_ = GetLastError();
+        return;
+    }
     // A handle that cannot report its line state is no serial port: Wine, for one, opens a
     // configured port whose device is missing. Reading it would tell the host all is well.
     DCB current{};
     current.DCBlength = sizeof(DCB);
     if (!GetCommState(port, &current)) {
+        openError_ = GetLastError();
         CloseHandle(port);
         return;
     }
     ApplyLineSettings(port);
     // A port left with its own time-outs may wait in ReadFile, and the host's Read with it.
     if (!ApplyTimeouts(port)) {
+        openError_ = GetLastError();
         CloseHandle(port);
         return;
     }
+    openError_ = 0;
     handle_ = reinterpret_cast<std::intptr_t>(port);
 }
 

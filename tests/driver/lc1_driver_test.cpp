@@ -2,6 +2,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdio>
@@ -10,10 +11,12 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <regex>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include "tests/contract/debug_capture.h"
 #include "tests/serial/serial_peer.h"
 
 namespace lamdex::test {
@@ -186,12 +189,51 @@ TEST_F(LC1DriverTest, PurgeKeepsBufferedBytesButCloseDropsThem) {
     EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
 }
 
-TEST_F(LC1DriverTest, PortThatDoesNotExistAnswersNotReady) {
-    CreateDriver(kAbsentPort);
+// Open still answers S_OK and Read not ready, as the host expects; one debug text names
+// the port and gives the platform's reason, so a user can tell the two cases apart.
+TEST_F(LC1DriverTest, PortThatCannotBeOpenedAnswersNotReadyAndADebugTextSaysWhy) {
+    struct Case {
+        const char* name;
+        int port;
+        bool heldElsewhere;
+    };
+    const Case cases[] = {
+        {"port that does not exist", kAbsentPort, false},
+        {"port held by another program", kLinePort, true},
+    };
+    std::vector<std::string> reasons;
+    for (const Case& c : cases) {
+        if (c.heldElsewhere && !PortsAreExclusive()) continue;  // Wine lets a second open through
+        SerialPeer line;
+        SerialLink otherProgram;
+        if (c.heldElsewhere) {
+            ASSERT_TRUE(line.Attach(c.port));
+            otherProgram.Open(c.port);
+            ASSERT_TRUE(otherProgram.IsOpen());
+        }
+        CreateDriver(c.port);
+        contract::StartDebugCapture();
+        EXPECT_EQ(OpenDriver(), zb::kOk) << c.name;
+        EXPECT_TRUE(driver->IsOpen()) << c.name;
+        EXPECT_FALSE(driver->IsLinkOpen()) << c.name;
+        EXPECT_EQ(ReadOnce().result, zb::kNotReady) << c.name;
+        const std::vector<std::string> texts = contract::StopDebugCapture();
+        ASSERT_EQ(texts.size(), 1u) << c.name;
+        const std::string named = "LC1Driver::Open COM" + std::to_string(c.port) + " failed: error ";
+        EXPECT_EQ(texts[0].rfind(named, 0), 0u) << texts[0];
+        EXPECT_TRUE(std::regex_match(texts[0], std::regex(".*: error [0-9]+ \\([^()]+\\)"))) << texts[0];
+        reasons.push_back(texts[0].substr(std::min(named.size(), texts[0].size())));
+    }
+    if (reasons.size() == 2) {
+        EXPECT_NE(reasons[0], reasons[1]);
+    }
+
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kLinePort));
+    CreateDriver(kLinePort);
+    contract::StartDebugCapture();
     ASSERT_EQ(OpenDriver(), zb::kOk);
-    EXPECT_TRUE(driver->IsOpen());
-    EXPECT_FALSE(driver->IsLinkOpen());
-    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+    EXPECT_TRUE(contract::StopDebugCapture().empty()) << "a port that opens says nothing";
 }
 
 TEST_F(LC1DriverTest, ChangePortToTheCurrentPortChangesNothing) {

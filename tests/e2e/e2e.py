@@ -8,10 +8,13 @@ CASE: sequence   the simulator sends every status, garbage between packets, pack
                  random points; the reference host records every answer
       line-rate  2000 readings at the full line rate, polled fast: none may be lost
       unload     unloading the library closes the port even when the host never called Close
+      missing-port  no device behind the configured port: the host is told which port failed
+                 and why
 In sequence and line-rate every answer the host records must match what the simulator logged
 as sent: each packet delivered exactly once, in order, with its exact value.
 """
 import difflib
+import re
 import subprocess
 import sys
 from pathlib import Path
@@ -72,12 +75,28 @@ def unload(run):
     print(f"unload ({run.mode}): {while_open} holder(s) of the port while open, none after unloading")
 
 
+def missing_port(run):
+    """Open still answers ok and Read not ready; the plug-in's debug text, which zbhost shows,
+    names the port and the platform's reason."""
+    run.wire_line(7, run.work / "absent")  # never made
+    host = subprocess.run(run.host_command("tools/zbhost/zbhost") + ["--seconds", "0.3"],
+                          env=run.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+    if host.returncode != 0:
+        fail(f"the host ended with code {host.returncode}\n" + "\n".join(host.stdout.splitlines()[-20:]))
+    diagnosis = re.search(r"^LC1Driver::Open COM7 failed: error \d+ \(.+\)", host.stdout, re.MULTILINE)
+    if diagnosis is None:
+        fail("no debug text names COM7 and the reason:\n" + host.stdout)
+    print(f"missing-port ({run.mode}): {diagnosis.group(0)}")
+
+
 def e2e(mode, build, case, native_build=None):
-    if case not in (*DELIVERIES, "unload"):
+    if case not in (*DELIVERIES, "unload", "missing-port"):
         harness.die(f"unknown case {case}")
     with harness.Run(mode, build, native_build, prefix=Path(build) / "wineprefix-e2e", name="lamdex-e2e") as run:
         if case == "unload":
             unload(run)
+        elif case == "missing-port":
+            missing_port(run)
         else:
             delivery(run, case)
 

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "tools/zbhost/configuration_loop.h"
+#include "tools/zbhost/debug_texts.h"
 #include "tools/zbhost/host_abi.h"
 #include "tools/zbhost/host_format.h"
 #include "tools/zbhost/host_options.h"
@@ -249,6 +250,8 @@ int Run(int argc, char** argv) {
         std::fputs(UsageText(), stdout);
         return kExitDone;
     }
+    // Why Open found no port, for one, is said only there.
+    ShowPluginDebugTexts();
     LibraryHandle library = LoadPluginLibrary(options.library, error);
     if (library == nullptr) return Fail(kExitNotLoaded, "cannot load " + options.library + ": " + error);
     const int result = RunWithLibrary(library, options);

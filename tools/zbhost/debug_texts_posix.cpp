@@ -1,0 +1,7 @@
+#include "tools/zbhost/debug_texts.h"
+
+namespace zbhost {
+
+void ShowPluginDebugTexts() {}
+
+}  // namespace zbhost
