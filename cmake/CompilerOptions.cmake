@@ -3,7 +3,8 @@ add_library(lamdex_options INTERFACE)
 target_compile_options(lamdex_options INTERFACE
   -Wall -Wextra -Wpedantic -Wshadow -Wconversion -Wsign-conversion -Wold-style-cast
   -Wnon-virtual-dtor -Woverloaded-virtual -Werror)
-target_include_directories(lamdex_options INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR})
+target_include_directories(lamdex_options INTERFACE ${PROJECT_SOURCE_DIR}/include ${PROJECT_SOURCE_DIR}
+                                                   ${CMAKE_BINARY_DIR}/generated)
 
 # On 32-bit x86, SSE2 arithmetic rounds float and double exactly as written; x87 would
 # keep excess precision and shift rounding-sensitive readings by one. On the targets, so

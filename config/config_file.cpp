@@ -100,7 +100,7 @@ void ApplyConfigLine(const char* line, int& portNumber) {
     Token value{};
     if (!NextToken(cursor, value)) return;
     const int port = ParseDecimal(value);
-    if (port >= kLowestPort && port <= kHighestPort) portNumber = port;
+    if (IsPortNumber(port)) portNumber = port;
 }
 
 void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
@@ -153,6 +153,25 @@ void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErr
     (void)std::snprintf(text, sizeof text, "COMPORT %d\n", portNumber);
     const bool saved = path != nullptr && path[0] != '\0' && ReplaceFileText(path, text, &WriteAndFlush);
     if (!saved) CopyMessage(lastErrorText, kCannotWriteConfig);
+}
+
+void BuildConfigPath(char (&path)[kConfigPathSize]) {
+    static constexpr const char* kPathParts[] = {"My Documents", "Zelbar Files", "Plugins", "Lamdex.cfg"};
+    path[0] = '\0';
+    char built[kConfigPathSize] = {};
+    if (!ProfileFolder(built)) return;
+    std::size_t length = std::strlen(built);
+    if (length == 0) return;
+    for (const char* name : kPathParts) {
+        const std::size_t nameLength = std::strlen(name);
+        // A cut path could name some other file; an empty one makes load and save fail instead.
+        if (length + 1 + nameLength >= kConfigPathSize) return;
+        built[length++] = kPathSeparator;
+        std::memcpy(built + length, name, nameLength);
+        length += nameLength;
+    }
+    built[length] = '\0';
+    std::memcpy(path, built, length + 1);
 }
 
 }  // namespace lamdex

@@ -4,21 +4,26 @@
 #include <cstddef>
 #include <cstdio>
 
+#include "lamdex/port_number.h"
+
 namespace lamdex {
 
 constexpr std::size_t kConfigPathSize = 260;
 constexpr std::size_t kLastErrorTextSize = 300;
 constexpr std::size_t kConfigLineSize = 512;
-constexpr int kLowestPort = 1;
-constexpr int kHighestPort = 255;
 
 constexpr const char kCannotReadConfig[] = "Cannot open config file for reading";
 constexpr const char kCannotWriteConfig[] = "Cannot open config file for writing";
 
 // Fills path with the user's profile folder and the fixed suffix. Leaves path empty
 // when the folder cannot be had or the whole does not fit: nothing is then ever
-// written to a truncated path. Implemented once per platform.
+// written to a truncated path.
 void BuildConfigPath(char (&path)[kConfigPathSize]);
+
+// The user's profile folder, without a trailing separator; false when there is none.
+// Implemented once per platform, with the separator of that platform's paths.
+bool ProfileFolder(char (&folder)[kConfigPathSize]);
+extern const char kPathSeparator;
 
 // Applies one line of the file to portNumber: "COMPORT n" (any case; separators
 // space, '=' and tab) with n from 1 to 255. Other lines change nothing.

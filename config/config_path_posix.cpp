@@ -6,16 +6,15 @@
 
 namespace lamdex {
 
-void BuildConfigPath(char (&path)[kConfigPathSize]) {
-    static constexpr char kSuffix[] = "/My Documents/Zelbar Files/Plugins/Lamdex.cfg";
-    path[0] = '\0';
+const char kPathSeparator = '/';
+
+bool ProfileFolder(char (&folder)[kConfigPathSize]) {
     const char* home = std::getenv("HOME");
-    if (home == nullptr) return;
-    const std::size_t folderLength = std::strlen(home);
-    // A cut path could name some other file; an empty one makes load and save fail instead.
-    if (folderLength == 0 || folderLength + sizeof(kSuffix) > kConfigPathSize) return;
-    std::memcpy(path, home, folderLength);
-    std::memcpy(path + folderLength, kSuffix, sizeof(kSuffix));
+    if (home == nullptr) return false;
+    const std::size_t length = std::strlen(home);
+    if (length >= kConfigPathSize) return false;
+    std::memcpy(folder, home, length + 1);
+    return true;
 }
 
 }  // namespace lamdex

@@ -5,8 +5,7 @@
 
 #include "driver/debug_output.h"
 #include "lamdex/host_helpers.h"
-#include "plugin/version.h"
-#include "ui/port_dialog.h"
+#include "lamdex/version.h"
 
 namespace lamdex {
 namespace {
@@ -74,7 +73,9 @@ zb::HResult LC1Driver::ShowConfiguration(zb::ConfigDialogParams* params) {
     if (params->size != zb::kConfigDialogParamsSize) {
         return zb::kInvalidArg;
     }
-    OpenPortDialog(params->ownerWindow, this);
+    if (configurationDialog_ != nullptr) {
+        configurationDialog_->Open(params->ownerWindow);
+    }
     return zb::kOk;
 }
 
@@ -170,7 +171,7 @@ zb::HResult LC1Driver::PurgeReceiveBuffer() {
 }
 
 void LC1Driver::ChangePort(int newPort) {
-    if (newPort < kLowestPort || newPort > kHighestPort) {
+    if (!IsPortNumber(newPort)) {
         return;
     }
     // A Read on another thread meanwhile waits, then reads the new port: it never meets

@@ -17,6 +17,19 @@
 
 namespace lamdex {
 
+// What ShowConfiguration opens. The plug-in provides it, so the component holds no window
+// code and knows nothing of the dialog.
+class ConfigurationDialog {
+public:
+    virtual void Open(void* ownerWindow) = 0;
+
+protected:
+    ConfigurationDialog() = default;
+    ~ConfigurationDialog() = default;
+    ConfigurationDialog(const ConfigurationDialog&) = default;
+    ConfigurationDialog& operator=(const ConfigurationDialog&) = default;
+};
+
 class LC1Driver final : public zb::IZBDataAcqIO {
 public:
     LC1Driver();
@@ -45,6 +58,8 @@ public:
 
     // Called by the port dialog: closes, saves and reopens as needed.
     void ChangePort(int newPort);
+    // Without one, ShowConfiguration opens nothing (and still answers S_OK).
+    void SetConfigurationDialog(ConfigurationDialog* dialog) { configurationDialog_ = dialog; }
 
     int PortNumber() const { return portNumber_; }
     bool IsOpen() const { return isOpen_; }
@@ -67,6 +82,7 @@ private:
     char configPath_[kConfigPathSize] = {};
     char lastErrorText_[kLastErrorTextSize] = {};
     std::int32_t lastErrorCode_ = 0;
+    ConfigurationDialog* configurationDialog_ = nullptr;
 };
 
 }  // namespace lamdex

@@ -8,15 +8,15 @@
 
 #include <cstdint>
 
+#include "lamdex/port_number.h"
+
 namespace lamdex {
 
 class SerialLink {
 public:
     // Formats the platform's device name for a port: "COM%d" at heart.
+    // Port numbers outside 1..255 leave the link closed (a longer name would not fit).
     static constexpr int kDeviceNameSize = 10;
-    // Port numbers outside this range leave the link closed (a longer name would not fit).
-    static constexpr int kFirstPort = 1;
-    static constexpr int kLastPort = 255;
 
     SerialLink() = default;
     ~SerialLink() { Close(); }

@@ -63,7 +63,7 @@ void SerialLink::Open(int portNumber) {
     // A second descriptor would fail against our own exclusive lock and leak the first.
     Close();
     openError_ = ENOENT;
-    if (portNumber < kFirstPort || portNumber > kLastPort) return;
+    if (!IsPortNumber(portNumber)) return;
 
     char path[PATH_MAX];
     if (!DevicePath(portNumber, path, sizeof path)) {

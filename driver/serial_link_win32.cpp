@@ -47,7 +47,7 @@ void SerialLink::Open(int portNumber) {
     // A second handle would fail against our own exclusive one and leak it.
     Close();
     openError_ = ERROR_FILE_NOT_FOUND;
-    if (portNumber < kFirstPort || portNumber > kLastPort) return;
+    if (!IsPortNumber(portNumber)) return;
 
     char name[kDeviceNameSize];
     std::snprintf(name, sizeof name, "COM%d", portNumber);

@@ -1,7 +1,9 @@
 #include "plugin/lamdex_plugin.h"
 
 #include "lamdex/host_helpers.h"
-#include "plugin/version.h"
+#include "lamdex/version.h"
+#include "plugin/module_handle.h"
+#include "ui/port_dialog.h"
 
 namespace lamdex {
 namespace {
@@ -18,6 +20,10 @@ constexpr char kAuthorText[] = "The Lamdex developers";
 Lamdex thePlugin;
 
 }  // namespace
+
+void ComponentPortDialog::Open(void* ownerWindow) {
+    OpenPortDialog(ModuleHandle(), ownerWindow, this);
+}
 
 // Static storage: never freed. Destruction, as the host means it, closes the component's port.
 void* Lamdex::DeletingDestructor(unsigned int flags) {

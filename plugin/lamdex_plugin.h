@@ -6,14 +6,29 @@
 
 #include "driver/lc1_driver.h"
 #include "lamdex/host_api.h"
+#include "ui/port_choice.h"
 
 namespace lamdex {
+
+// Opens the port dialog from the component's ShowConfiguration and lets the dialog see and
+// change the component's port.
+class ComponentPortDialog final : public ConfigurationDialog, public PortSetting {
+public:
+    explicit ComponentPortDialog(LC1Driver& driver) : driver_(driver) {}
+
+    void Open(void* ownerWindow) override;
+    int CurrentPort() const override { return driver_.PortNumber(); }
+    void ChangePort(int port) override { driver_.ChangePort(port); }
+
+private:
+    LC1Driver& driver_;
+};
 
 class Lamdex final : public zb::IZBPlugin {
 public:
     static constexpr std::int32_t kOptionIdValue = 5000;
 
-    Lamdex() = default;
+    Lamdex() { driver_.SetConfigurationDialog(&portDialog_); }
     ~Lamdex() = default;
     Lamdex(const Lamdex&) = delete;
     Lamdex& operator=(const Lamdex&) = delete;
@@ -30,6 +45,7 @@ public:
 private:
     std::int32_t optionValue_ = 0;
     LC1Driver driver_;
+    ComponentPortDialog portDialog_{driver_};
 };
 
 // The library's single plug-in object.

@@ -26,4 +26,11 @@ int PortForEntry(int selectedEntry) {
     return selectedEntry + 1;
 }
 
+void ApplySelectedEntry(PortSetting* setting, int selectedEntry) {
+    const int port = PortForEntry(selectedEntry);
+    if (setting != nullptr && port != kNoPort) {
+        setting->ChangePort(port);
+    }
+}
+
 }  // namespace lamdex

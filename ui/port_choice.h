@@ -20,14 +20,21 @@ int EntryForPort(int portNumber);
 // The port that OK applies for the selected entry, or kNoPort when nothing is selected.
 int PortForEntry(int selectedEntry);
 
-// OK: applies the selected entry's port to the component, when there is both.
+// What the dialog shows and changes: all it knows of the port's owner.
+class PortSetting {
+public:
+    virtual int CurrentPort() const = 0;
+    virtual void ChangePort(int port) = 0;
+
+protected:
+    PortSetting() = default;
+    ~PortSetting() = default;
+    PortSetting(const PortSetting&) = default;
+    PortSetting& operator=(const PortSetting&) = default;
+};
+
+// OK: applies the selected entry's port to the setting, when there is both.
 // Cancel applies nothing and has no counterpart here.
-template <typename Component>
-void ApplySelectedEntry(Component* component, int selectedEntry) {
-    const int port = PortForEntry(selectedEntry);
-    if (component != nullptr && port != kNoPort) {
-        component->ChangePort(port);
-    }
-}
+void ApplySelectedEntry(PortSetting* setting, int selectedEntry);
 
 }  // namespace lamdex

@@ -4,6 +4,6 @@ namespace lamdex {
 
 // There is no dialog manager and no host UI natively: the port is chosen by editing
 // the configuration file's "COMPORT n" line, which the component reads at load.
-void OpenPortDialog(void* /*ownerWindow*/, LC1Driver* /*driver*/) {}
+void OpenPortDialog(void* /*module*/, void* /*ownerWindow*/, PortSetting* /*setting*/) {}
 
 }  // namespace lamdex

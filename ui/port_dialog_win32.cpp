@@ -1,8 +1,6 @@
 // The dialog on the Windows dialog manager: a thin layer over the port choice.
 #include <windows.h>
 
-#include "driver/lc1_driver.h"
-#include "plugin/module_handle.h"
 #include "ui/port_choice.h"
 #include "ui/port_dialog.h"
 #include "ui/resource.h"
@@ -10,10 +8,10 @@
 namespace lamdex {
 namespace {
 
-// The window's user data slot carries the component from WM_INITDIALOG on, so every
-// open dialog knows its own component and needs no global.
-LC1Driver* ComponentOf(HWND dialog) {
-    return reinterpret_cast<LC1Driver*>(GetWindowLongPtrA(dialog, DWLP_USER));
+// The window's user data slot carries the port setting from WM_INITDIALOG on, so every
+// open dialog knows its own and needs no global.
+PortSetting* SettingOf(HWND dialog) {
+    return reinterpret_cast<PortSetting*>(GetWindowLongPtrA(dialog, DWLP_USER));
 }
 
 void FillPortList(HWND dialog, int portNumber) {
@@ -29,8 +27,8 @@ INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
     switch (message) {
         case WM_INITDIALOG: {
             SetWindowLongPtrA(dialog, DWLP_USER, static_cast<LONG_PTR>(lParam));
-            const LC1Driver* driver = reinterpret_cast<LC1Driver*>(lParam);
-            FillPortList(dialog, driver != nullptr ? driver->PortNumber() : kNoPort);
+            const PortSetting* setting = reinterpret_cast<PortSetting*>(lParam);
+            FillPortList(dialog, setting != nullptr ? setting->CurrentPort() : kNoPort);
             ShowWindow(dialog, SW_SHOW);
             return TRUE;
         }
@@ -42,7 +40,7 @@ INT_PTR CALLBACK PortDialogProc(HWND dialog, UINT message, WPARAM wParam, LPARAM
                 case IDOK: {
                     const auto selected =
                         static_cast<int>(SendDlgItemMessageA(dialog, IDC_PORT_LIST, LB_GETCURSEL, 0, 0));
-                    ApplySelectedEntry(ComponentOf(dialog), selected);
+                    ApplySelectedEntry(SettingOf(dialog), selected);
                     DestroyWindow(dialog);
                     return FALSE;
                 }
@@ -72,9 +70,9 @@ struct PortDialogsClosedAtUnload {
 
 }  // namespace
 
-void OpenPortDialog(void* ownerWindow, LC1Driver* driver) {
-    CreateDialogParamA(static_cast<HINSTANCE>(ModuleHandle()), MAKEINTRESOURCEA(IDD_PORT_DIALOG),
-                       static_cast<HWND>(ownerWindow), PortDialogProc, reinterpret_cast<LPARAM>(driver));
+void OpenPortDialog(void* module, void* ownerWindow, PortSetting* setting) {
+    CreateDialogParamA(static_cast<HINSTANCE>(module), MAKEINTRESOURCEA(IDD_PORT_DIALOG),
+                       static_cast<HWND>(ownerWindow), PortDialogProc, reinterpret_cast<LPARAM>(setting));
 }
 
 }  // namespace lamdex

@@ -1,4 +1,4 @@
-// Helpers every filler of host records uses: the bounded text copy and the GUID parser.
+// Helpers every filler of host records uses: the bounded text copy, hex digits and the GUID parser.
 #pragma once
 
 #include <cstddef>
@@ -22,13 +22,15 @@ HResult CopyText(char (&field)[N], const char* source) {
     return source[copied] == '\0' ? kOk : kInsufficientBuffer;
 }
 
-namespace detail {
+// The value of one hex digit, either case; -1 for any other character.
 inline int HexDigitValue(char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'a' && c <= 'f') return c - 'a' + 10;
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
     return -1;
 }
+
+namespace detail {
 
 // Reads 2 * byteCount hex digits starting at text[pos] as one big-endian number.
 inline bool ReadHex(const char* text, std::size_t pos, std::size_t byteCount, std::uint64_t& value) {

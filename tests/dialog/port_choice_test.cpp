@@ -34,9 +34,10 @@ TEST(PortChoice, FirstSelectionIsTheConfiguredPortWhenListed) {
 
 // Stands in for the component, whose port change is exercised through the real
 // library in the window test.
-struct RecordingComponent {
+struct RecordingComponent final : PortSetting {
     std::vector<int> ports;
-    void ChangePort(int port) { ports.push_back(port); }
+    int CurrentPort() const override { return kNoPort; }
+    void ChangePort(int port) override { ports.push_back(port); }
 };
 
 TEST(PortChoice, OkAppliesTheSelectedEntrysPort) {
@@ -52,7 +53,7 @@ TEST(PortChoice, OkWithoutSelectionOrComponentAppliesNothing) {
     ApplySelectedEntry(&component, kNoEntry);
     ApplySelectedEntry(&component, kPortEntryCount);
     EXPECT_TRUE(component.ports.empty());
-    ApplySelectedEntry<RecordingComponent>(nullptr, 4);  // must not crash
+    ApplySelectedEntry(nullptr, 4);  // must not crash
 }
 
 }  // namespace

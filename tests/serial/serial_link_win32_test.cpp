@@ -51,7 +51,7 @@ protected:
 };
 
 TEST_F(SerialLinkWin32Test, MissingPortsStayClosedAndCreateNoFile) {
-    for (int port : {kMissingDevicePort, kUnsetPort, SerialLink::kLastPort}) {
+    for (int port : {kMissingDevicePort, kUnsetPort, kHighestPort}) {
         SerialLink link;
         link.Open(port);
         EXPECT_FALSE(link.IsOpen()) << "COM" << port;

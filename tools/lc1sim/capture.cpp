@@ -5,22 +5,17 @@
 #include <iterator>
 #include <sstream>
 
+#include "lamdex/host_helpers.h"
+
 namespace lc1sim {
 
 namespace {
 
-int HexDigit(char c) {
-    if (c >= '0' && c <= '9') return c - '0';
-    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
-    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
-    return -1;
-}
-
 bool ParseToken(const std::string& token, std::vector<std::uint8_t>& bytes) {
     if (token.size() % 2 != 0) return false;
     for (std::size_t k = 0; k < token.size(); k += 2) {
-        const int high = HexDigit(token[k]);
-        const int low = HexDigit(token[k + 1]);
+        const int high = zb::HexDigitValue(token[k]);
+        const int low = zb::HexDigitValue(token[k + 1]);
         if (high < 0 || low < 0) return false;
         bytes.push_back(static_cast<std::uint8_t>(high * 16 + low));
     }
