@@ -1,0 +1,96 @@
+#!/usr/bin/env python3
+"""The release as a user gets it: makes the zip of this Windows build the way `make dist`
+does, checks it against SHA256SUMS, unpacks it in a clean folder and checks what is there:
+the expected files and nothing else, a stripped DLL that imports system DLLs only, and,
+loaded by zbhost --info under Wine, a DLL that answers with its identity. Where this
+machine cannot run the build's Wine, the rest is still checked and the test ends as
+skipped (77).
+
+usage: check_release_zip.py BUILD_DIR OBJDUMP VERSION
+"""
+import os
+import subprocess
+import sys
+import tempfile
+import zipfile
+
+HERE = os.path.dirname(os.path.abspath(__file__))
+SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
+SKIPPED = 77
+
+
+def fail(message):
+    print(f"FAIL: {message}")
+    sys.exit(1)
+
+
+def output_of(*command):
+    return subprocess.run(command, capture_output=True, text=True).stdout
+
+
+def check_contents(folder, name, version, objdump):
+    files = sorted(os.listdir(folder))
+    if files != ["LICENSE.txt", "Lamdex.dll", "USER-GUIDE.txt", "VERSION.txt"]:
+        fail(f"the zip holds: {' '.join(files)}")
+
+    def text(file):
+        with open(os.path.join(folder, file), encoding="utf-8") as opened:
+            return opened.read()
+
+    if not text("VERSION.txt").startswith(f"Lamdex {version},"):
+        fail(f"VERSION.txt says: {text('VERSION.txt')}")
+    if "MIT License" not in text("LICENSE.txt"):
+        fail("LICENSE.txt is not the licence")
+    if "Read at least every 80 ms" not in text("USER-GUIDE.txt"):
+        fail("the user guide lacks the polling rule")
+    dll = os.path.join(folder, "Lamdex.dll")
+    if ".debug_" in output_of(objdump, "-h", dll):
+        fail("the DLL still has debug sections")
+    if "no symbols" not in output_of(objdump, "-t", dll):
+        fail("the DLL still has a symbol table")
+    if subprocess.run(["sh", os.path.join(HERE, "check-dll-tables.sh"), objdump, dll]).returncode != 0:
+        fail("the unpacked DLL's tables")
+    print(f"{name}.zip: checksum, files and tables right; Lamdex.dll is {os.path.getsize(dll)} bytes")
+    return dll
+
+
+def check_identity(build, dll, version):
+    wine_run = os.path.join(SOURCE_DIR, "cmake", "wine-run.sh")
+    zbhost = os.path.join(build, "tools", "zbhost", "zbhost.exe")
+    info = subprocess.run([wine_run, os.path.join(build, "wineprefix"), zbhost, dll, "--info"],
+                          stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    shown = (info.stdout + info.stderr).replace("\r", "")
+    print(shown, end="")
+    if info.returncode == SKIPPED:
+        sys.exit(SKIPPED)
+    if info.returncode != 0:
+        fail(f"zbhost --info exited with {info.returncode}")
+    lines = shown.splitlines()
+    for line in ["Plug-in     Lamdex Reader", "Component   LC1 IO Driver", "  type         100001"]:
+        if line not in lines:
+            fail(f'zbhost --info did not show "{line}"')
+    if lines.count(f"  version      {version}") != 2:
+        fail(f"plug-in and component should both be version {version}")
+
+
+def main():
+    build, objdump, version = os.path.abspath(sys.argv[1]), sys.argv[2], sys.argv[3]
+    with open(os.path.join(build, "wine-arch"), encoding="utf-8") as arch_file:
+        name = f"Lamdex-{version}-{arch_file.read().strip()}"
+    with tempfile.TemporaryDirectory(prefix="lamdex-release.") as work:
+        download = os.path.join(work, "download")
+        subprocess.run(["sh", os.path.join(SOURCE_DIR, "tools", "make-dist.sh"), download, build],
+                       stdout=subprocess.DEVNULL, check=True)
+        if subprocess.run(["sha256sum", "--check", "--strict", "SHA256SUMS"], cwd=download).returncode != 0:
+            fail("the zip does not match SHA256SUMS")
+        clean = os.path.join(work, "clean")
+        with zipfile.ZipFile(os.path.join(download, f"{name}.zip")) as release:
+            release.extractall(clean)
+        if os.listdir(clean) != [name]:
+            fail(f"the zip should hold one folder {name}, not: {' '.join(os.listdir(clean))}")
+        dll = check_contents(os.path.join(clean, name), name, version, objdump)
+        check_identity(build, dll, version)
+
+
+if __name__ == "__main__":
+    main()
