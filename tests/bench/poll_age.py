@@ -23,24 +23,19 @@ import os
 import pathlib
 import platform
 import select
-import shutil
 import subprocess
 import sys
-import tempfile
 import threading
 import time
 import tty
 
 SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
+sys.path.insert(0, str(SOURCE_DIR / "tests" / "support"))
+import harness  # noqa: E402
 PACKET_SECONDS = 0.08192
 # A packet is complete when its last byte has left: six bytes at 1920 bytes a second.
 TRANSFER_SECONDS = 6 / 1920
 PORT = 7
-SKIPPED = 77
-
-
-class Skipped(Exception):
-    pass
 
 
 def parse_args():
@@ -56,87 +51,6 @@ def parse_args():
 
 def numbers(text, kind):
     return [kind(part) for part in text.split(",") if part]
-
-
-class NativeHost:
-    """The native plug-in: port n is $HOME/.lamdex/comn, the configuration under $HOME."""
-
-    def __init__(self, native_build, work):
-        self.build = native_build
-        self.home = work / "home"
-
-    def wire(self, device):
-        (self.home / ".lamdex").mkdir(parents=True, exist_ok=True)
-        (self.home / ".lamdex" / f"com{PORT}").symlink_to(device)
-        config = self.home / "My Documents" / "Zelbar Files" / "Plugins" / "Lamdex.cfg"
-        config.parent.mkdir(parents=True, exist_ok=True)
-        config.write_text(f"COMPORT {PORT}\n")
-
-    def command(self, options):
-        zbhost = self.build / "tools" / "zbhost" / "zbhost"
-        return [str(zbhost), str(self.build / "plugin" / "Lamdex.so")] + options
-
-    def environment(self):
-        return dict(os.environ, HOME=str(self.home))
-
-    def unwire(self):
-        pass
-
-    def describe(self):
-        return "native"
-
-
-class WineHost:
-    """The Windows DLL under Wine, in a prefix of its own; COMn reads the simulator's line."""
-
-    def __init__(self, windows_build):
-        self.build = windows_build
-        self.arch = (windows_build / "wine-arch").read_text().strip()
-        self.prefix = windows_build / "wineprefix-polling"
-        self.wine_run = SOURCE_DIR / "cmake" / "wine-run.sh"
-        self.env = dict(os.environ, WINEARCH=self.arch)
-
-    def run_wine(self, *args):
-        result = subprocess.run([str(self.wine_run), str(self.prefix), *args], env=self.env,
-                                stdin=subprocess.DEVNULL, capture_output=True, text=True)
-        if result.returncode == SKIPPED:
-            raise Skipped(result.stderr.strip())
-        if result.returncode != 0:
-            raise RuntimeError(f"wine {' '.join(args)} failed: {result.stderr.strip()}")
-
-    def wire(self, device):
-        self.run_wine("cmd", "/c", "exit")  # makes the prefix
-        # The registry value wins whenever Wine's mount manager starts; the link takes
-        # effect at once in a running server.
-        self.run_wine("reg", "add", r"HKLM\Software\Wine\Ports", "/v", f"COM{PORT}", "/d", str(device), "/f")
-        link = self.prefix / "dosdevices" / f"com{PORT}"
-        if link.is_symlink() or link.exists():
-            link.unlink()
-        link.symlink_to(device)
-        users = [p for p in (self.prefix / "drive_c" / "users").iterdir() if p.is_dir() and p.name != "Public"]
-        config = users[0] / "My Documents" / "Zelbar Files" / "Plugins" / "Lamdex.cfg"
-        config.parent.mkdir(parents=True, exist_ok=True)
-        config.write_bytes(f"COMPORT {PORT}\r\n".encode())
-
-    def command(self, options):
-        zbhost = self.build / "tools" / "zbhost" / "zbhost.exe"
-        return [str(self.wine_run), str(self.prefix), str(zbhost), str(self.build / "plugin" / "Lamdex.dll")] + options
-
-    def environment(self):
-        return self.env
-
-    def unwire(self):
-        self.run_wine("reg", "delete", r"HKLM\Software\Wine\Ports", "/v", f"COM{PORT}", "/f")
-        link = self.prefix / "dosdevices" / f"com{PORT}"
-        if link.is_symlink():
-            link.unlink()
-
-    def describe(self):
-        version = subprocess.run([self.loader(), "--version"], capture_output=True, text=True).stdout.strip()
-        return f"{version} ({self.arch})"
-
-    def loader(self):
-        return "/usr/lib/wine/wine64" if self.arch == "win64" else "/usr/lib/wine/wine"
 
 
 class PortLine:
@@ -197,9 +111,9 @@ def start_simulator(lc1sim, work, seconds):
     return simulator, started
 
 
-def poll(host, options, on_polling):
+def poll(command, env, on_polling):
     """Runs zbhost; answers the monotonic time its polling began (its answers' zero)."""
-    process = subprocess.Popen(host.command(options), env=host.environment(), stdin=subprocess.DEVNULL,
+    process = subprocess.Popen([str(word) for word in command], env=env, stdin=subprocess.DEVNULL,
                                stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True)
     began = None
     output = []
@@ -210,10 +124,8 @@ def poll(host, options, on_polling):
         if len(output) < 40:
             output.append(line)
     status = process.wait()
-    if status == SKIPPED:
-        raise Skipped("".join(output).strip())
     if status != 0 or began is None:
-        raise RuntimeError(f"zbhost exited with {status}:\n{''.join(output)}")
+        harness.fail(f"zbhost exited with {status}:\n{''.join(output)}")
     return began
 
 
@@ -227,20 +139,25 @@ def packet_of_value(log_path):
     return packets
 
 
-def measure(host, lc1sim, interval_ms, seconds, work):
-    line = PortLine(work)
-    host.wire(line.path)
-    # The simulator outlives the host's run; whatever it sends after that is not read.
-    simulator, sent_zero = start_simulator(lc1sim, work, seconds + 60)
-    try:
+def measure(run_of, lc1sim, interval_ms, seconds):
+    """The plug-in's port wired to a line of this script's, through the harness that wires
+    the test runs: every reading as (when it was read, its age), and the packets sent."""
+    with run_of() as run:
+        work = run.work
+        line = PortLine(work)
+        run.callback(line.close)
+        run.wire_line(PORT, line.path)
+        # The simulator outlives the host's run; whatever it sends after that is not read.
+        simulator, sent_zero = start_simulator(lc1sim, work, seconds + 60)
+        run.callback(harness.stop, simulator)
         line.follow(work / "lc1")
         options = ["--interval-ms", str(interval_ms), "--seconds", str(seconds), "--answers", str(work / "answers.csv")]
-        read_zero = poll(host, options, line.pass_on)
-    finally:
-        simulator.terminate()
-        simulator.wait()
-        line.close()
-        host.unwire()
+        read_zero = poll(run.host_command("tools/zbhost/zbhost") + options, run.env, line.pass_on)
+        harness.stop(simulator)
+        return readings_of(work, sent_zero, read_zero, seconds)
+
+
+def readings_of(work, sent_zero, read_zero, seconds):
     packets = packet_of_value(work / "sent.log")
     readings = []
     with open(work / "answers.csv") as answers:
@@ -278,36 +195,43 @@ def processor_name():
     return platform.machine()
 
 
+def host_description(mode):
+    if mode == "native":
+        return "native"
+    loader = harness.wine()[0]
+    version = subprocess.run([loader, "--version"], capture_output=True, text=True).stdout.strip()
+    return f"{version} ({os.environ['WINEARCH']})"
+
+
 def main():
     args = parse_args()
     native_build = pathlib.Path(args.native_build).resolve()
     lc1sim = native_build / "tools" / "lc1sim" / "lc1sim"
     intervals = numbers(args.intervals, int)
     marks = numbers(args.marks, float)
-    root = pathlib.Path(tempfile.mkdtemp(prefix="lamdex-poll-age."))
-    try:
-        host_of = (lambda work: NativeHost(native_build, work)) if args.mode == "native" else \
-            (lambda work: WineHost(pathlib.Path(args.windows_build).resolve()))
-        print(f"machine: {os.cpu_count()} cores, {processor_name()}, "
-              f"load average {os.getloadavg()[0]:.1f}; host: {host_of(root).describe()}")
-        print(f"lc1sim --scenario ramp at the device's cadence; zbhost polls for {args.seconds:g} s at each interval")
-        header = ["poll every", "readings delivered", "packets sent meanwhile"] + [f"age at {m:g} s" for m in marks] + ["oldest"]
-        print("| " + " | ".join(header) + " |")
-        print("|" + "---|" * len(header))
-        for interval in intervals:
-            work = root / f"every-{interval}"
-            work.mkdir()
-            readings, sent = measure(host_of(work), lc1sim, interval, args.seconds, work)
-            ages = [seconds_text(age_at(readings, mark)) for mark in marks]
-            oldest = seconds_text(max((age for _, age in readings), default=None))
-            print(f"| {interval} ms | {len(readings)} | {sent} | " + " | ".join(ages) + f" | {oldest} |", flush=True)
-    except Skipped as reason:
-        print(f"SKIPPED: {reason}")
-        return SKIPPED
-    finally:
-        shutil.rmtree(root, ignore_errors=True)
-    return 0
+    if args.mode == "native":
+        build, prefix = native_build, None
+    else:
+        build = pathlib.Path(args.windows_build).resolve()
+        prefix = build / "wineprefix-polling"
+
+    def run_of():
+        return harness.Run(args.mode, build, native_build, prefix, name="lamdex-poll-age")
+
+    with run_of():  # says, before anything is measured, when this machine cannot run the Wine
+        pass
+    print(f"machine: {os.cpu_count()} cores, {processor_name()}, "
+          f"load average {os.getloadavg()[0]:.1f}; host: {host_description(args.mode)}")
+    print(f"lc1sim --scenario ramp at the device's cadence; zbhost polls for {args.seconds:g} s at each interval")
+    header = ["poll every", "readings delivered", "packets sent meanwhile"] + [f"age at {m:g} s" for m in marks] + ["oldest"]
+    print("| " + " | ".join(header) + " |")
+    print("|" + "---|" * len(header))
+    for interval in intervals:
+        readings, sent = measure(run_of, lc1sim, interval, args.seconds)
+        ages = [seconds_text(age_at(readings, mark)) for mark in marks]
+        oldest = seconds_text(max((age for _, age in readings), default=None))
+        print(f"| {interval} ms | {len(readings)} | {sent} | " + " | ".join(ages) + f" | {oldest} |", flush=True)
 
 
 if __name__ == "__main__":
-    sys.exit(main())
+    harness.main(main)
