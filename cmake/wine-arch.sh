@@ -24,7 +24,8 @@ WINESERVER=$wine_server
 export WINELOADER WINESERVER
 
 # Some machines cannot execute 32-bit x86 programs at all; LAMDEX_WIN32_RUNS=off makes a
-# machine that can behave as one that cannot, to try the fallback.
+# machine that can behave as one that cannot, to try the fallback. Only a 32-bit loader that
+# really runs counts: one not installed yet says nothing about the machine.
 wine_arch_unavailable() {
   [ "$WINEARCH" = win32 ] || return 1
   if [ "${LAMDEX_WIN32_RUNS:-on}" = off ]; then
@@ -33,9 +34,11 @@ wine_arch_unavailable() {
   fi
   wine_arch_probe_status=0
   /lib/ld-linux.so.2 --version >/dev/null 2>&1 || wine_arch_probe_status=$?
-  if [ "$wine_arch_probe_status" -eq 126 ]; then
-    echo "this machine cannot execute 32-bit x86 programs (/lib/ld-linux.so.2: Exec format error), so 32-bit Wine cannot start"
-    return 0
-  fi
-  return 1
+  case $wine_arch_probe_status in
+    0) return 1 ;;
+    126) echo "this machine cannot execute 32-bit x86 programs (/lib/ld-linux.so.2: Exec format error), so 32-bit Wine cannot start" ;;
+    127) echo "the 32-bit loader /lib/ld-linux.so.2 is not installed (make deps installs it with 32-bit Wine)" ;;
+    *) echo "the 32-bit loader /lib/ld-linux.so.2 failed (exit status $wine_arch_probe_status), so 32-bit Wine cannot start" ;;
+  esac
+  return 0
 }
