@@ -3,18 +3,13 @@
 
 all: native win32 win64
 
-# Machines that cannot execute 32-bit x86 programs cannot start 32-bit Wine: there the
-# win32 test programs are reported as skipped and the demo uses the 64-bit build.
-# LAMDEX_WIN32_RUNS=off makes any machine behave so. WINE_BUILD: what the demo runs.
-export LAMDEX_WIN32_RUNS
-WIN32_SKIP_REASON := $(shell WINEARCH=win32 sh -c '. cmake/wine-arch.sh; wine_arch_unavailable')
-ifeq ($(WIN32_SKIP_REASON),)
-WINDOWS_RUNS := win64 and win32 under Wine
-WINE_BUILD := win32
-else
-WINDOWS_RUNS := win64 under Wine; the win32 test programs were skipped: $(WIN32_SKIP_REASON)
-WINE_BUILD := win64
-endif
+# Which Windows build runs under Wine here is decided when it is needed, after make deps has
+# installed Wine, by tests/support/windows_runs.py: win32 where this machine executes 32-bit
+# x86 programs; elsewhere the demo and benchmarks use win64 and the win32 tests run in an
+# emulated x86_64 machine (LAMDEX_WIN32_VM=off skips them instead).
+export LAMDEX_WIN32_RUNS LAMDEX_WIN32_VM
+WINDOWS_RUNS := python3 tests/support/windows_runs.py
+WINE_BUILD = $$($(WINDOWS_RUNS) build)
 
 deps:
 	@sh cmake/install-deps.sh
@@ -34,10 +29,10 @@ win64: deps build/win64/build.ninja
 	cmake --build --preset win64
 
 test: test-native test-win64 test-win32
-	@echo "Windows configurations tested: $(WINDOWS_RUNS)"
+	@$(WINDOWS_RUNS) summary
 
-demo: native $(WINE_BUILD)
-	bash tools/demo.sh build/native build/$(WINE_BUILD)
+demo: native
+	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && bash tools/demo.sh build/native build/$$build
 
 # The release zips (CPack) and their SHA256SUMS in build/dist.
 .PHONY: dist
@@ -48,8 +43,7 @@ dist: win32 win64
 test-native: native
 	ctest --preset native
 test-win32: win32 native
-	@$(if $(WIN32_SKIP_REASON),echo "win32: the test programs will be reported as skipped: $(WIN32_SKIP_REASON)")
-	ctest --preset win32
+	@$(WINDOWS_RUNS) test-win32
 test-win64: win64 native
 	ctest --preset win64
 
@@ -84,15 +78,15 @@ bench: native
 
 # The real DLL under Wine on a pseudo-terminal COM port: Read costs and line-rate delivery.
 .PHONY: bench-wine
-bench-wine: native $(WINE_BUILD)
-	tests/faults/bench_wine.py wine build/$(WINE_BUILD) build/native
+bench-wine: native
+	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && tests/faults/bench_wine.py wine build/$$build build/native
 
 # How old the reading a host gets is, polling every 50 to 500 ms: 60 s per interval,
 # natively and under Wine (about 11 minutes). Prints figures; asserts nothing.
 .PHONY: bench-poll
-bench-poll: native $(WINE_BUILD)
+bench-poll: native
 	python3 tests/bench/poll_age.py native
-	python3 tests/bench/poll_age.py wine --windows-build build/$(WINE_BUILD)
+	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && python3 tests/bench/poll_age.py wine --windows-build build/$$build
 
 clean:
 	rm -rf build

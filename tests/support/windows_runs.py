@@ -1,0 +1,83 @@
+#!/usr/bin/python3
+"""Where the Windows builds run on this machine: the one place make test, make demo and the
+benchmarks ask, at run time (after make deps has installed Wine), never when make starts.
+
+usage: windows_runs.py build        prints win32 when 32-bit Wine starts here, else win64:
+                                    the build the demo and the benchmarks run under Wine
+       windows_runs.py test-win32   runs the win32 CTest suite the way this machine allows
+       windows_runs.py summary      the last line of make test: which Windows runs ran, how
+
+The win32 suite runs under 32-bit Wine here when this machine executes 32-bit x86 programs.
+Where it cannot, the same suite runs in an emulated x86_64 machine (tests/support/win32_vm.py),
+unless LAMDEX_WIN32_VM=off, which keeps the quick run: every win32 test program is reported as
+skipped, with the reason. LAMDEX_WIN32_RUNS=off makes this machine count as one that cannot
+execute 32-bit programs.
+"""
+import os
+import subprocess
+import sys
+import time
+from pathlib import Path
+
+SOURCE = Path(__file__).resolve().parents[2]
+WIN32_BUILD = SOURCE / "build" / "win32"
+NATIVE_BUILD = SOURCE / "build" / "native"
+SUMMARY = WIN32_BUILD / "windows-runs.txt"
+
+
+def win32_unavailable():
+    """Why 32-bit Wine cannot start here, or "" when it can (cmake/wine-arch.sh decides)."""
+    probe = '. "$1" && { wine_arch_unavailable || true; }'
+    result = subprocess.run(["sh", "-c", probe, "sh", SOURCE / "cmake" / "wine-arch.sh"], capture_output=True,
+                            text=True, env={**os.environ, "WINEARCH": "win32"})
+    if result.returncode != 0:
+        sys.exit(result.stderr.strip() or "cmake/wine-arch.sh failed")
+    return result.stdout.strip()
+
+
+def run_suite(command):
+    started = time.monotonic()
+    status = subprocess.run(command, cwd=SOURCE).returncode
+    return status, time.monotonic() - started
+
+
+def test_win32():
+    reason = win32_unavailable()
+    if not reason:
+        status, _ = run_suite(["ctest", "--preset", "win32"])
+        summary = "win32 under 32-bit Wine"
+    elif os.environ.get("LAMDEX_WIN32_VM", "on") == "off":
+        print(f"win32: the test programs will be reported as skipped: {reason}; the emulated machine "
+              f"that would run them is switched off (LAMDEX_WIN32_VM=off)", flush=True)
+        status, _ = run_suite(["ctest", "--preset", "win32"])
+        summary = f"the win32 test programs were skipped: {reason} (LAMDEX_WIN32_VM=off)"
+    else:
+        print(f"win32: {reason}; the win32 test programs run in an emulated x86_64 machine instead "
+              f"(LAMDEX_WIN32_VM=off skips them)", flush=True)
+        vm = [sys.executable, str(SOURCE / "tests" / "support" / "win32_vm.py"), "--share", str(SOURCE),
+              "--share", str(WIN32_BUILD), "--share", str(NATIVE_BUILD), "--cwd", str(SOURCE), "--"]
+        status, seconds = run_suite(vm + ["ctest", "--preset", "win32"])
+        summary = (f"win32 under 32-bit Wine in an emulated x86_64 machine "
+                   f"({seconds / 60:.1f} min, its start included)")
+        print(f"win32: the test programs ran emulated; that took {seconds:.0f} s", flush=True)
+    SUMMARY.write_text(summary + "\n")
+    return status
+
+
+def main():
+    command = sys.argv[1] if len(sys.argv) == 2 else ""
+    if command == "build":
+        print("win64" if win32_unavailable() else "win32")
+    elif command == "test-win32":
+        return test_win32()
+    elif command == "summary":
+        win32 = SUMMARY.read_text().strip() if SUMMARY.is_file() else "win32 not tested"
+        print(f"Windows configurations tested: win64 under 64-bit Wine; {win32}")
+    else:
+        print(__doc__.strip().split("\n\n")[1], file=sys.stderr)
+        return 2
+    return 0
+
+
+if __name__ == "__main__":
+    sys.exit(main())
