@@ -1,6 +1,8 @@
 #!/bin/sh
 # Installs the Debian packages the build and tests need, when any is missing.
 # As root it installs them; otherwise it prints the command to run and fails.
+# usage: install-deps.sh [vm]
+#   vm: only what runs the emulated machine for the win32 tests (tests/support/win32_vm.py)
 set -eu
 
 packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
@@ -9,6 +11,9 @@ packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
   xvfb xauth x11-utils imagemagick socat python3
   gnuplot-nox
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
+if [ "${1:-}" = vm ]; then
+  packages="qemu-system-x86 debootstrap e2fsprogs"
+fi
 
 missing=""
 for package in $packages; do

@@ -13,7 +13,9 @@
 #   that server; one started with DISPLAY (xvfb-run, a desktop) keeps its own.
 # - Wine's own background processes are started here with no link to the caller's output:
 #   otherwise they would hold a test's output pipe open and ctest would wait for them.
-# Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus).
+# Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus);
+# LAMDEX_WINEPREFIX_TEMPLATES, a folder where one prefix per architecture is made and copied
+# for each new prefix (tests/support/win32_vm.py sets it).
 set -eu
 . "$(dirname "$0")/wine-arch.sh"
 
@@ -47,15 +49,31 @@ server_linger=-p10
 mkdir -p "$(dirname "$prefix")"
 exec 9>"$prefix.lock"
 flock 9
-if [ ! -f "$prefix/.lamdex-ready" ]; then
+make_prefix() {
   # No display while the prefix is made: no update window can appear.
-  env -u DISPLAY "$wine_loader" wineboot --init </dev/null >/dev/null 2>&1 9>&- || true
-  "$wine_server" -w 9>&- || true
-  if [ ! -f "$prefix/system.reg" ]; then
-    echo "wine-run.sh: could not create the Wine prefix $prefix" >&2
+  WINEPREFIX=$1 env -u DISPLAY "$wine_loader" wineboot --init </dev/null >/dev/null 2>&1 8>&- 9>&- || true
+  WINEPREFIX=$1 "$wine_server" -w 8>&- 9>&- || true
+  if [ ! -f "$1/system.reg" ]; then
+    echo "wine-run.sh: could not create the Wine prefix $1" >&2
     exit 1
   fi
-  touch "$prefix/.lamdex-ready"
+  touch "$1/.lamdex-ready"
+}
+if [ ! -f "$prefix/.lamdex-ready" ]; then
+  if [ -n "${LAMDEX_WINEPREFIX_TEMPLATES:-}" ]; then
+    # Where making a prefix takes minutes (an emulated machine), one is made per Wine
+    # architecture and the others start as copies of it.
+    template=$LAMDEX_WINEPREFIX_TEMPLATES/$WINEARCH
+    mkdir -p "$LAMDEX_WINEPREFIX_TEMPLATES"
+    exec 8>"$template.lock"
+    flock 8
+    [ -f "$template/.lamdex-ready" ] || make_prefix "$template"
+    exec 8>&-
+    mkdir -p "$prefix"
+    cp -a "$template/." "$prefix/"
+  else
+    make_prefix "$prefix"
+  fi
 fi
 # Exits 0 only when it started a server; a running one is kept as it is.
 started_server=""

@@ -1,0 +1,104 @@
+#!/bin/sh
+# Builds the emulated x86_64 machine that runs the win32 test programs where this machine's
+# kernel cannot execute 32-bit x86 programs: a Debian root with 32-bit Wine, Xvfb, Python and
+# CTest, as an ext4 disk image, with the kernel and initial ram disk to boot it.
+# Everything comes from Debian's packages; no loop device is needed. Run as root.
+# tests/support/win32_vm.py calls it and caches the result, keyed on this file's content.
+#
+# usage: win32_vm_image.sh OUTPUT_DIR
+#   OUTPUT_DIR receives vmlinuz, initrd.img and root.ext4 (it must not exist yet).
+set -eu
+
+out=${1:?usage: $0 OUTPUT_DIR}
+[ ! -e "$out" ] || { echo "$out already exists" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "building the test machine's image needs root (debootstrap, chroot)" >&2; exit 2; }
+
+# What the win32 tests run inside the machine, besides the programs copied in from this one.
+packages="linux-image-amd64 wine wine32:i386 xvfb xauth x11-utils socat python3 cmake
+  binutils-mingw-w64-i686 procps iproute2"
+# shellcheck disable=SC2086 # one line, for the command below
+packages=$(echo $packages)
+
+mirror=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
+[ -n "$mirror" ] || mirror=$(awk '/^deb / {print $2; exit}' /etc/apt/sources.list 2>/dev/null || true)
+mirror=${mirror:-http://deb.debian.org/debian}
+
+work=$out.partial
+root=$work/root
+unmount_all() {
+  for mount in dev/pts dev proc; do umount "$root/$mount" 2>/dev/null || true; done
+}
+trap 'unmount_all; rm -rf "$work"' EXIT
+rm -rf "$work"
+mkdir -p "$work"
+
+echo "test machine: debootstrap into $root (from $mirror)"
+debootstrap --variant=minbase --arch=amd64 bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+  tail -n 20 "$work/debootstrap.log" >&2
+  exit 1
+}
+if [ -f /etc/apt/sources.list.d/debian.sources ]; then
+  cp /etc/apt/sources.list.d/debian.sources "$root/etc/apt/sources.list.d/"
+  rm -f "$root/etc/apt/sources.list"
+fi
+cp /etc/resolv.conf "$root/etc/resolv.conf" 2>/dev/null || true
+for mount in proc dev dev/pts; do mount --bind "/$mount" "$root/$mount"; done
+
+# Loaded by the initial ram disk: the disk, and the 9p shares the job and the copies come from.
+mkdir -p "$root/usr/share/initramfs-tools/modules.d"
+printf '%s\n' virtio_pci virtio_blk ext4 9pnet_virtio 9p >"$root/usr/share/initramfs-tools/modules.d/lamdex-test"
+
+echo "test machine: installing $packages"
+chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive sh -c "
+  dpkg --add-architecture i386 &&
+  apt-get update -q &&
+  apt-get install -y -q --no-install-recommends -o Dpkg::Options::=--force-unsafe-io $packages &&
+  apt-get clean" >"$work/install.log" 2>&1 || {
+  tail -n 30 "$work/install.log" >&2
+  exit 1
+}
+unmount_all
+rm -rf "$root/var/lib/apt/lists"/* "$root/usr/share/doc" "$root/usr/share/man" "$root/usr/share/locale"
+echo lamdex-test >"$root/etc/hostname"
+printf '127.0.0.1 localhost\n127.0.1.1 lamdex-test\n' >"$root/etc/hosts"
+
+# The machine's first process: mounts what it needs and the job folder the host shares
+# (tag "job"), runs the job's script, then powers off. There is no service manager.
+cat >"$root/sbin/lamdex-guest-init" <<'EOF'
+#!/bin/sh
+PATH=/usr/sbin:/usr/bin:/sbin:/bin
+export PATH
+mountpoint -q /proc || mount -t proc proc /proc
+mountpoint -q /sys || mount -t sysfs sys /sys
+mountpoint -q /dev || mount -t devtmpfs dev /dev
+mkdir -p /dev/pts /dev/shm /job
+mount -t devpts -o gid=5,mode=620,ptmxmode=666 devpts /dev/pts
+mount -t tmpfs -o mode=1777 shm /dev/shm
+mount -t tmpfs -o mode=1777 tmp /tmp
+mountpoint -q /run || mount -t tmpfs -o mode=755 run /run
+hostname lamdex-test
+ip link set lo up 2>/dev/null || true
+if mount -t 9p -o trans=virtio,version=9p2000.L job /job; then
+  sh /job/run.sh
+else
+  echo "lamdex-guest-init: the job folder (9p tag job) is missing"
+fi
+sync
+echo o >/proc/sysrq-trigger
+sleep 30
+EOF
+chmod 755 "$root/sbin/lamdex-guest-init"
+
+kernel=$(ls "$root"/boot/vmlinuz-* | head -n 1)
+initrd=$(ls "$root"/boot/initrd.img-* | head -n 1)
+cp "$kernel" "$work/vmlinuz"
+cp "$initrd" "$work/initrd.img"
+
+# The disk, made from the folder: room for what the tests write outside the shares.
+size_mib=$(($(du -sm "$root" | cut -f1) + 512))
+truncate -s "${size_mib}M" "$work/root.ext4"
+mkfs.ext4 -q -F -L lamdex-test -d "$root" "$work/root.ext4"
+rm -rf "$root" "$work"/*.log
+trap - EXIT
+mv "$work" "$out"
+echo "test machine: image ready in $out (${size_mib} MiB disk)"
