@@ -54,8 +54,12 @@ def test_win32():
     else:
         print(f"win32: {reason}; the win32 test programs run in an emulated x86_64 machine instead "
               f"(LAMDEX_WIN32_VM=off skips them)", flush=True)
-        vm = [sys.executable, str(SOURCE / "tests" / "support" / "win32_vm.py"), "--share", str(SOURCE),
-              "--share", str(WIN32_BUILD), "--share", str(NATIVE_BUILD), "--cwd", str(SOURCE), "--"]
+        # The sources without their builds and history, the win32 build without Wine prefixes,
+        # and the native build the tests take the simulator from.
+        vm = [sys.executable, str(SOURCE / "tests" / "support" / "win32_vm.py"),
+              "--copy", str(SOURCE), "--exclude", str(SOURCE / "build"), "--exclude", str(SOURCE / ".git"),
+              "--copy", str(WIN32_BUILD), "--exclude", str(WIN32_BUILD / "wineprefix*"),
+              "--copy", str(NATIVE_BUILD), "--cwd", str(SOURCE), "--"]
         status, seconds = run_suite(vm + ["ctest", "--preset", "win32"])
         summary = (f"win32 under 32-bit Wine in an emulated x86_64 machine "
                    f"({seconds / 60:.1f} min, its start included)")
