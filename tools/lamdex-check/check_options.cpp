@@ -30,10 +30,11 @@ bool ParsePort(const std::string& text, int& port, std::string& error) {
 }
 
 bool ParseSeconds(const std::string& text, double& seconds, std::string& error) {
+    const char* begin = text.c_str();
     char* end = nullptr;
     errno = 0;
-    seconds = text.empty() ? 0.0 : std::strtod(text.c_str(), &end);
-    if (text.empty() || errno != 0 || *end != '\0' || !(seconds >= 0.1 && seconds <= 86400.0)) {
+    seconds = std::strtod(begin, &end);
+    if (end == begin || errno != 0 || *end != '\0' || !(seconds >= 0.1 && seconds <= 86400.0)) {
         error = "--seconds wants a number of seconds from 0.1 to 86400, not \"" + text + "\"";
         return false;
     }
@@ -61,9 +62,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         const bool takesValue = arg == "--port" || arg == "--save" || arg == "--seconds";
         if (!takesValue) {
-            error = (!arg.empty() && arg[0] == '-')
-                        ? "unknown option " + arg
-                        : "unexpected \"" + arg + "\": did you mean --port " + arg + " or --save " + arg + "?";
+            error = (!arg.empty() && arg[0] == '-') ? "unknown option " + arg
+                                                    : "unexpected \"" + arg + "\": a port goes after --port or --save";
             return false;
         }
         if (k + 1 == args.size()) {
