@@ -54,7 +54,7 @@ private:
 
     SerialLink link_;
     PacketReader reader_;
-    std::uint8_t held_[PacketReader::kRxBufferSize] = {};
+    std::uint8_t held_[PacketReader::kRxBufferSize + 1] = {};  // what the decoder holds, and one byte more
     std::uint8_t nextByte_ = 0;
     bool hasNextByte_ = false;
     LineCounts counts_;
