@@ -1,5 +1,6 @@
 # The release a user downloads: one zip per Windows build, Lamdex-<version>-win32.zip or
-# -win64.zip, holding the stripped DLL, the user guide, the licence and the version.
+# -win64.zip, holding the stripped DLL, lamdex-check.exe (which finds the LC-1's port), the
+# user guide, the licence and the version.
 # tools/make-dist.sh runs CPack for each build and writes SHA256SUMS beside the zips.
 # The build's name, win32 or win64, is the one cmake/WineTesting.cmake gives it.
 math(EXPR LAMDEX_PACKAGE_BITS "8 * ${CMAKE_SIZEOF_VOID_P}")
@@ -14,6 +15,7 @@ file(CONFIGURE OUTPUT ${release_text}/VERSION.txt
 # Only the DLL itself: the import library serves no host, which loads the DLL by name.
 install(TARGETS lamdex_plugin RUNTIME DESTINATION . COMPONENT release ARCHIVE DESTINATION lib COMPONENT unshipped
         EXCLUDE_FROM_ALL)
+install(TARGETS lamdex-check RUNTIME DESTINATION . COMPONENT release)
 install(FILES ${release_text}/USER-GUIDE.txt ${release_text}/LICENSE.txt ${release_text}/VERSION.txt DESTINATION .
         COMPONENT release)
 

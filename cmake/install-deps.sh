@@ -5,9 +5,10 @@
 #   vm: only what runs the emulated machine for the win32 tests (tests/support/win32_vm.py)
 set -eu
 
+# fonts-wine: the Marlett font Wine draws caption buttons with (tools/screenshot-dialog.sh).
 packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick socat python3
   gnuplot-nox
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck"

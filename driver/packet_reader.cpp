@@ -97,14 +97,18 @@ void PacketReader::DiscardFront(std::size_t count) {
     rxCount_ -= static_cast<std::uint32_t>(count);
 }
 
-bool PacketReader::FindDataGroup(std::size_t bodyLength, Lc1Reading& reading) const {
-    for (std::size_t j = kHeaderSize; j + kDataGroupSize <= bodyLength + kHeaderSize; ++j) {
-        if (IsLc1DataGroup(rxBuffer_ + j)) {
-            reading = DecodeDataGroup(rxBuffer_ + j);
+bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading) {
+    for (std::size_t j = kHeaderSize; j + kDataGroupSize <= packetSize; ++j) {
+        if (IsLc1DataGroup(packet + j)) {
+            reading = DecodeDataGroup(packet + j);
             return true;
         }
     }
     return false;
+}
+
+bool PacketReader::FindDataGroup(std::size_t bodyLength, Lc1Reading& reading) const {
+    return FindLc1DataGroup(rxBuffer_, bodyLength + kHeaderSize, reading);
 }
 
 zb::HResult PacketReader::Read(zb::TransferRecord* record) {

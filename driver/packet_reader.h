@@ -30,6 +30,10 @@ struct Lc1Reading {
 // The device's conversion, with every single-precision rounding step it makes.
 std::int32_t ConvertToFixedAfr(std::uint16_t lambdaRaw, std::uint8_t multiplierRaw);
 
+// The LC-1 data group of one complete packet (header first, packetSize bytes), found as Read
+// finds it; false when the packet holds none. For tools that tell a person what a line carries.
+bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading);
+
 class PacketReader {
 public:
     static constexpr std::size_t kRxBufferSize = 514;

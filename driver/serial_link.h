@@ -6,6 +6,7 @@
 // line), DTR and RTS held off. Reads return at once with whatever is waiting.
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
 
 #include "lamdex/port_number.h"
@@ -17,6 +18,11 @@ public:
     // Formats the platform's device name for a port: "COM%d" at heart.
     // Port numbers outside 1..255 leave the link closed (a longer name would not fit).
     static constexpr int kDeviceNameSize = 10;
+
+    // The device Open opens for a port: \\.\COMn on Windows; natively $HOME/.lamdex/comn when
+    // that entry exists, else /dev/ttyS(n-1). False for a number outside 1..255 or a path
+    // longer than size.
+    static bool DevicePath(int portNumber, char* path, std::size_t size);
 
     SerialLink() = default;
     ~SerialLink() { Close(); }

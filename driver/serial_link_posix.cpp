@@ -23,19 +23,6 @@ std::intptr_t AsHandle(int descriptor) {
     return static_cast<std::intptr_t>(descriptor) + 1;
 }
 
-// COM<n> is $HOME/.lamdex/com<n> when that entry exists (typically a link to a USB
-// adapter or a pseudo-terminal), else the n-th on-board port /dev/ttyS<n-1>.
-bool DevicePath(int portNumber, char* path, std::size_t size) {
-    const char* home = std::getenv("HOME");
-    if (home != nullptr && *home != '\0') {
-        const int length = std::snprintf(path, size, "%s/.lamdex/com%d", home, portNumber);
-        struct stat entry {};
-        if (length > 0 && static_cast<std::size_t>(length) < size && lstat(path, &entry) == 0) return true;
-    }
-    const int length = std::snprintf(path, size, "/dev/ttyS%d", portNumber - 1);
-    return length > 0 && static_cast<std::size_t>(length) < size;
-}
-
 // Raw 19200 8N1: no translation of any byte, no flow control (0x11 and 0x13 are data),
 // reads that return at once. False when the descriptor is not a terminal at all.
 bool ApplyLineSettings(int descriptor) {
@@ -58,6 +45,20 @@ bool ApplyLineSettings(int descriptor) {
 }
 
 }  // namespace
+
+// COM<n> is $HOME/.lamdex/com<n> when that entry exists (typically a link to a USB
+// adapter or a pseudo-terminal), else the n-th on-board port /dev/ttyS<n-1>.
+bool SerialLink::DevicePath(int portNumber, char* path, std::size_t size) {
+    if (!IsPortNumber(portNumber)) return false;
+    const char* home = std::getenv("HOME");
+    if (home != nullptr && *home != '\0') {
+        const int length = std::snprintf(path, size, "%s/.lamdex/com%d", home, portNumber);
+        struct stat entry {};
+        if (length > 0 && static_cast<std::size_t>(length) < size && lstat(path, &entry) == 0) return true;
+    }
+    const int length = std::snprintf(path, size, "/dev/ttyS%d", portNumber - 1);
+    return length > 0 && static_cast<std::size_t>(length) < size;
+}
 
 void SerialLink::Open(int portNumber) {
     // A second descriptor would fail against our own exclusive lock and leak the first.

@@ -43,18 +43,22 @@ bool ApplyTimeouts(HANDLE port) {
 
 }  // namespace
 
+// The device namespace reaches every port, COM10 and above included, and with
+// OPEN_EXISTING a missing port fails instead of creating a file of that name.
+bool SerialLink::DevicePath(int portNumber, char* path, std::size_t size) {
+    if (!IsPortNumber(portNumber)) return false;
+    char name[kDeviceNameSize];
+    std::snprintf(name, sizeof name, "COM%d", portNumber);
+    const int length = std::snprintf(path, size, "\\\\.\\%s", name);
+    return length > 0 && static_cast<std::size_t>(length) < size;
+}
+
 void SerialLink::Open(int portNumber) {
     // A second handle would fail against our own exclusive one and leak it.
     Close();
     openError_ = ERROR_FILE_NOT_FOUND;
-    if (!IsPortNumber(portNumber)) return;
-
-    char name[kDeviceNameSize];
-    std::snprintf(name, sizeof name, "COM%d", portNumber);
-    // The device namespace reaches every port, COM10 and above included, and with
-    // OPEN_EXISTING a missing port fails instead of creating a file of that name.
     char path[4 + kDeviceNameSize];
-    std::snprintf(path, sizeof path, "\\\\.\\%s", name);
+    if (!DevicePath(portNumber, path, sizeof path)) return;
 
     HANDLE port =
         CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);

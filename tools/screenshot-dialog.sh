@@ -18,10 +18,16 @@ export WINEARCH
 for tool in xvfb-run import; do
   command -v "$tool" >/dev/null || { echo "missing $tool (xvfb, imagemagick)" >&2; exit 1; }
 done
+# Wine draws the caption buttons with its Marlett font; without it the close button shows
+# the letter "r". Debian's fonts-wine has it, but this Wine loads only the fonts of the
+# prefix's own Fonts folder, not those of its data folder.
+marlett=/usr/share/wine/fonts/marlett.ttf
+[ -f "$marlett" ] || { echo "missing $marlett (Debian's fonts-wine)" >&2; exit 1; }
 
 # No window manager runs on the virtual display: Wine then draws the caption itself.
 "$here/cmake/wine-run.sh" "$prefix" reg add \
   'HKCU\Software\Wine\AppDefaults\port_dialog_hold.exe\X11 Driver' /v Managed /d N /f >/dev/null
+cp "$marlett" "$prefix/drive_c/windows/Fonts/"
 
 work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT

@@ -1,8 +1,9 @@
 #!/usr/bin/env python3
 """The release as a user gets it: makes the zip of this Windows build the way `make dist`
 does, checks it against SHA256SUMS, unpacks it in a clean folder and checks what is there:
-the expected files and nothing else, a stripped DLL that imports system DLLs only, and,
-loaded by zbhost --info under Wine, a DLL that answers with its identity. Where this
+the expected files and nothing else, a stripped DLL and lamdex-check.exe that import system
+DLLs only, and, under Wine, a DLL that answers zbhost --info with its identity and a
+lamdex-check.exe that starts from the unpacked folder. Where this
 machine cannot run the build's Wine, the rest is still checked and the test ends as
 skipped (77).
 
@@ -17,6 +18,8 @@ import zipfile
 HERE = os.path.dirname(os.path.abspath(__file__))
 SOURCE_DIR = os.path.dirname(os.path.dirname(HERE))
 SKIPPED = 77
+# What Windows itself provides; anything else would have to ship beside the program.
+SYSTEM_DLLS = {"KERNEL32.DLL", "USER32.DLL", "SHELL32.DLL", "ADVAPI32.DLL", "MSVCRT.DLL"}
 
 
 def fail(message):
@@ -30,7 +33,7 @@ def output_of(*command):
 
 def check_contents(folder, name, version, objdump):
     files = sorted(os.listdir(folder))
-    if files != ["LICENSE.txt", "Lamdex.dll", "USER-GUIDE.txt", "VERSION.txt"]:
+    if files != ["LICENSE.txt", "Lamdex.dll", "USER-GUIDE.txt", "VERSION.txt", "lamdex-check.exe"]:
         fail(f"the zip holds: {' '.join(files)}")
 
     def text(file):
@@ -50,15 +53,27 @@ def check_contents(folder, name, version, objdump):
         fail("the DLL still has a symbol table")
     if subprocess.run(["sh", os.path.join(HERE, "check-dll-tables.sh"), objdump, dll]).returncode != 0:
         fail("the unpacked DLL's tables")
-    print(f"{name}.zip: checksum, files and tables right; Lamdex.dll is {os.path.getsize(dll)} bytes")
-    return dll
+    check = os.path.join(folder, "lamdex-check.exe")
+    imports = {line.split(":", 1)[1].strip().upper() for line in output_of(objdump, "-p", check).splitlines()
+               if line.strip().startswith("DLL Name:")}
+    if not imports or imports - SYSTEM_DLLS:
+        fail(f"lamdex-check.exe imports {' '.join(sorted(imports - SYSTEM_DLLS))}, not only system DLLs")
+    if "no symbols" not in output_of(objdump, "-t", check):
+        fail("lamdex-check.exe still has a symbol table")
+    print(f"{name}.zip: checksum, files and tables right; Lamdex.dll is {os.path.getsize(dll)} bytes, "
+          f"lamdex-check.exe {os.path.getsize(check)} bytes")
+    return dll, check
+
+
+def run_under_wine(build, *command):
+    wine_run = os.path.join(SOURCE_DIR, "cmake", "wine-run.sh")
+    return subprocess.run([wine_run, os.path.join(build, "wineprefix"), *command], stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True)
 
 
 def check_identity(build, dll, version):
-    wine_run = os.path.join(SOURCE_DIR, "cmake", "wine-run.sh")
     zbhost = os.path.join(build, "tools", "zbhost", "zbhost.exe")
-    info = subprocess.run([wine_run, os.path.join(build, "wineprefix"), zbhost, dll, "--info"],
-                          stdin=subprocess.DEVNULL, capture_output=True, text=True)
+    info = run_under_wine(build, zbhost, dll, "--info")
     shown = (info.stdout + info.stderr).replace("\r", "")
     print(shown, end="")
     if info.returncode == SKIPPED:
@@ -71,6 +86,12 @@ def check_identity(build, dll, version):
             fail(f'zbhost --info did not show "{line}"')
     if lines.count(f"  version      {version}") != 2:
         fail(f"plug-in and component should both be version {version}")
+
+
+def check_tool_starts(build, check):
+    started = run_under_wine(build, check, "--help")
+    if started.returncode != 0 or not started.stdout.startswith("usage: lamdex-check"):
+        fail(f"the unpacked lamdex-check.exe --help exited with {started.returncode}: {started.stderr}")
 
 
 def main():
@@ -88,8 +109,9 @@ def main():
             release.extractall(clean)
         if os.listdir(clean) != [name]:
             fail(f"the zip should hold one folder {name}, not: {' '.join(os.listdir(clean))}")
-        dll = check_contents(os.path.join(clean, name), name, version, objdump)
+        dll, check = check_contents(os.path.join(clean, name), name, version, objdump)
         check_identity(build, dll, version)
+        check_tool_starts(build, check)
 
 
 if __name__ == "__main__":

@@ -1,0 +1,157 @@
+#!/usr/bin/python3
+"""lamdex-check as a user runs it, on ports wired to pseudo-terminals: natively
+$HOME/.lamdex/comN, under Wine COM ports of a private prefix (the check prefix).
+
+usage: check.py native BUILD_DIR CASE
+       check.py wine   BUILD_DIR CASE NATIVE_BUILD_DIR   (lc1sim comes from the native build)
+CASE: scenario  an LC-1 on one port, garbage on a second, silence on a third, a port another
+                program holds on a fourth (natively only: Wine lets a second open through),
+                a port whose device is missing on a fifth: the report names each and ends
+                with exit code 0; --port follows the LC-1 and counts what it saw; --save makes
+                the Plugins folder and the file, and the plug-in then reads that port; bad
+                arguments end with exit code 1 and a message
+"""
+import fcntl
+import os
+import random
+import re
+import shutil
+import subprocess
+import sys
+import threading
+from pathlib import Path
+
+sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
+import harness  # noqa: E402
+from harness import fail  # noqa: E402
+
+LC1, GARBAGE, SILENT, HELD, MISSING = 3, 4, 5, 6, 7
+
+
+def check(run, *args):
+    if run.mode == "native":
+        command = [run.build / "tools" / "lamdex-check" / "lamdex-check"]
+    else:
+        command = [harness.WINE_RUN, run.prefix, run.build / "tools" / "lamdex-check" / "lamdex-check.exe"]
+    done = subprocess.run([str(word) for word in command + list(args)], env=run.env, stdin=subprocess.DEVNULL,
+                          capture_output=True, text=True, errors="replace", timeout=60)
+    return done.returncode, done.stdout.replace("\r", ""), done.stderr.replace("\r", "")
+
+
+def expect(text, pattern, what):
+    if not re.search(pattern, text, re.MULTILINE):
+        fail(f"{what}: no line matches {pattern!r} in:\n{text}")
+
+
+def send_garbage(line, stop):
+    """Bytes with bit 7 clear, which can never form a packet header, until stopped."""
+    os.set_blocking(line.master, False)
+    noise = random.Random(18)
+    while not stop.wait(0.02):
+        try:
+            line.send(bytes(noise.randrange(0x80) for _ in range(32)))
+        except BlockingIOError:  # nobody reads the line yet and its queue is full
+            pass
+
+
+def wire(run, ports):
+    if run.mode == "native":
+        run.env["HOME"] = str(run.work / "home")
+        (run.work / "home" / ".lamdex").mkdir(parents=True)
+        for port, device in ports.items():
+            (run.work / "home" / ".lamdex" / f"com{port}").symlink_to(device)
+        return
+    run.enter_context(harness.wine_com_ports(run.prefix, [f"COM{port}={device}" for port, device in ports.items()]))
+    # Windows lists the ports its mount manager knows, which reads the wiring when it starts: a
+    # fresh Wine server starts it. It also goes before the lines: a terminal it holds must not hang up.
+    run.stop_wine_server()
+    run.callback(run.stop_wine_server)
+
+
+def report_names_each_port(run, ports):
+    code, report, errors = check(run)
+    if code != 0:
+        fail(f"the report ended with exit code {code}, not 0:\n{report}{errors}")
+    expect(report, rf"^  COM{LC1} +LC-1 found: AFR \d+\.\d\d$", "the LC-1's port")
+    expect(report, rf"^  COM{GARBAGE} +data, but no LC-1 packets", "the port with garbage")
+    expect(report, rf"^  COM{SILENT} +nothing received$", "the silent port")
+    expect(report, rf"^  COM{MISSING} +cannot be opened: error \d+ \(.+\)$", "the port without a device")
+    if HELD in ports:
+        expect(report, rf"^  COM{HELD} +in use by another program$", "the port another program holds")
+    expect(report, r"^  The Plugins folder does not exist", "the missing Plugins folder")
+    expect(report, rf"^The LC-1 is on COM{LC1}\. Run: lamdex-check --save {LC1}$", "what to do")
+    print(report)
+
+
+def follow_counts(run):
+    code, output, errors = check(run, "--port", LC1, "--seconds", 1.5)
+    lines = re.findall(r"^ +\d+\.\d\d s  (.+)$", output, re.MULTILINE)
+    counts = re.search(r"(\d+) packets: (\d+) readings, .*\n(\d+) bytes belonged to no packet", output)
+    if code != 0 or not counts:
+        fail(f"--port {LC1} ended with exit code {code}:\n{output}{errors}")
+    packets, readings, stray = map(int, counts.groups())
+    if packets != len(lines) or readings != sum(line.startswith("AFR ") for line in lines) or readings == 0:
+        fail(f"--port {LC1}: the counts disagree with the {len(lines)} lines shown:\n{output}")
+    if stray == 0:
+        fail(f"--port {LC1}: the simulator's garbage was not counted as bytes outside packets:\n{output}")
+
+
+def save_then_plugin_reads(run):
+    config = harness.config_file(run.mode, run.prefix, run.env["HOME"])
+    code, output, errors = check(run, "--save", LC1)
+    if code != 0 or config.read_text().split() != ["COMPORT", str(LC1)]:
+        fail(f"--save {LC1} ended with exit code {code} and no file naming COM{LC1}:\n{output}{errors}")
+    host = subprocess.run(run.host_command("tools/zbhost/zbhost") + ["--readings", "1", "--seconds", "30"],
+                          env=run.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+    if host.returncode != 0:
+        fail(f"the plug-in did not read COM{LC1} after --save (zbhost code {host.returncode}):\n{host.stdout}")
+    code, report, _ = check(run)
+    expect(report, rf"^The LC-1 is on COM{LC1}, the port the plug-in is set to use\.$", "the report after --save")
+
+
+def bad_arguments(run):
+    for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"]):
+        code, output, errors = check(run, *args)
+        if code != 1 or not errors.startswith("lamdex-check: "):
+            fail(f"lamdex-check {' '.join(args)}: exit code {code}, message {errors!r}{output}")
+
+
+def scenario(run):
+    garbage, silent = run.enter_context(harness.BareLine()), run.enter_context(harness.BareLine())
+    ports = {LC1: run.work / "lc1", GARBAGE: garbage.terminal, SILENT: silent.terminal, MISSING: run.work / "absent"}
+    if run.mode == "native":
+        held = run.enter_context(harness.BareLine())
+        holder = os.open(held.terminal, os.O_RDWR | os.O_NOCTTY)
+        run.callback(os.close, holder)
+        fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
+        ports[HELD] = held.terminal
+    stop = threading.Event()
+    sender = threading.Thread(target=send_garbage, args=(garbage, stop))
+    sender.start()
+    run.callback(sender.join)
+    run.callback(stop.set)
+    wire(run, ports)
+    run.start_simulator("--scenario", "sweep", "--garbage", "0.5", "--seed", "18", link=ports[LC1])
+    # As on a new machine: no configuration yet, and no folder for it (only ever inside this run's
+    # prefix or home, wherever Wine's links lead).
+    zelbar_files = harness.config_file(run.mode, run.prefix, run.env["HOME"]).parents[1]
+    if zelbar_files.resolve().is_relative_to(run.prefix or run.work):
+        shutil.rmtree(zelbar_files, ignore_errors=True)
+
+    report_names_each_port(run, ports)
+    follow_counts(run)
+    save_then_plugin_reads(run)
+    bad_arguments(run)
+
+
+def main(mode, build, case, native_build=None):
+    if case != "scenario":
+        harness.die(f"unknown case {case}")
+    with harness.Run(mode, build, native_build, prefix=Path(build) / "wineprefix-check", name="lamdex-check") as run:
+        scenario(run)
+
+
+if __name__ == "__main__":
+    if len(sys.argv) not in (4, 5):
+        harness.die(__doc__.split("\n\n")[1])
+    harness.main(main, *sys.argv[1:])

@@ -1,0 +1,106 @@
+#include "tools/lamdex-check/check_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "lamdex/port_number.h"
+
+namespace lamdex::check {
+namespace {
+
+// "5" or, as Windows names it, "COM5".
+bool ParsePort(const std::string& text, int& port, std::string& error) {
+    std::size_t digits = 0;
+    if (text.size() > 3 && (text[0] == 'C' || text[0] == 'c') && (text[1] == 'O' || text[1] == 'o') &&
+        (text[2] == 'M' || text[2] == 'm')) {
+        digits = 3;
+    }
+    const std::string number = text.substr(digits);
+    if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
+        error = "\"" + text + "\" is not a port number: give one from 1 to 255, such as 5 for COM5";
+        return false;
+    }
+    const unsigned long value = std::strtoul(number.c_str(), nullptr, 10);
+    if (number.size() > 3 || !IsPortNumber(static_cast<int>(value))) {
+        error = "there is no COM" + number + ": port numbers go from 1 to 255";
+        return false;
+    }
+    port = static_cast<int>(value);
+    return true;
+}
+
+bool ParseSeconds(const std::string& text, double& seconds, std::string& error) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    errno = 0;
+    seconds = std::strtod(begin, &end);
+    if (end == begin || errno != 0 || *end != '\0' || !(seconds >= 0.1 && seconds <= 86400.0)) {
+        error = "--seconds wants a number of seconds from 0.1 to 86400, not \"" + text + "\"";
+        return false;
+    }
+    return true;
+}
+
+bool TakeCommand(Command command, const std::string& name, Options& options, std::string& error) {
+    if (options.command != Command::kFindLc1) {
+        error = "give only one of --port and --save (" + name + " came second)";
+        return false;
+    }
+    options.command = command;
+    return true;
+}
+
+}  // namespace
+
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error) {
+    bool secondsGiven = false;
+    for (std::size_t k = 0; k < args.size(); ++k) {
+        const std::string& arg = args[k];
+        if (arg == "--help" || arg == "-h" || arg == "/?") {
+            options.command = Command::kHelp;
+            return true;
+        }
+        const bool takesValue = arg == "--port" || arg == "--save" || arg == "--seconds";
+        if (!takesValue) {
+            error = (!arg.empty() && arg[0] == '-') ? "unknown option " + arg
+                                                    : "unexpected \"" + arg + "\": a port goes after --port or --save";
+            return false;
+        }
+        if (k + 1 == args.size()) {
+            error = arg + (arg == "--seconds" ? " needs a number of seconds" : " needs a port number");
+            return false;
+        }
+        const std::string& value = args[++k];
+        if (arg == "--seconds") {
+            if (!ParseSeconds(value, options.seconds, error)) return false;
+            secondsGiven = true;
+        } else if (!TakeCommand(arg == "--port" ? Command::kFollowPort : Command::kSavePort, arg, options, error) ||
+                   !ParsePort(value, options.port, error)) {
+            return false;
+        }
+    }
+    if (secondsGiven && options.command != Command::kFollowPort) {
+        error = "--seconds goes with --port";
+        return false;
+    }
+    return true;
+}
+
+const char* UsageText() {
+    return "usage: lamdex-check [--port N [--seconds S] | --save N]\n"
+           "Finds the LC-1 and checks what the Lamdex plug-in would read, with the plug-in's own\n"
+           "serial port and packet code.\n"
+           "\n"
+           "  (no option)      listen to every serial port for half a second and say what each\n"
+           "                   carries; show the plug-in's configuration file and what to do\n"
+           "  --port N         follow COMN live: one line per packet, then the counts\n"
+           "  --seconds S      how long --port follows (default 10)\n"
+           "  --save N         make the plug-in use COMN: writes its configuration file, making\n"
+           "                   the Plugins folder first if it is missing\n"
+           "  --help           this text\n"
+           "\n"
+           "Exit codes: 0 LC-1 found, or the port saved; 1 bad command line; 2 no LC-1 found;\n"
+           "3 the configuration could not be saved.\n";
+}
+
+}  // namespace lamdex::check

@@ -1,0 +1,22 @@
+// lamdex-check's command line.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace lamdex::check {
+
+enum class Command { kFindLc1, kFollowPort, kSavePort, kHelp };
+
+struct Options {
+    Command command = Command::kFindLc1;
+    int port = 0;
+    double seconds = 10.0;
+};
+
+// False with a one-line reason in `error` for anything it cannot accept.
+bool ParseOptions(const std::vector<std::string>& args, Options& options, std::string& error);
+
+const char* UsageText();
+
+}  // namespace lamdex::check

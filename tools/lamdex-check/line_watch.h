@@ -1,0 +1,66 @@
+// One serial port watched through the plug-in's own serial link and packet decoder, so what
+// is reported about a line is what the plug-in would make of it.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "driver/packet_reader.h"
+#include "driver/serial_link.h"
+
+namespace lamdex::check {
+
+// One complete packet, with the answer the plug-in gives a host for it.
+struct Packet {
+    zb::HResult answer = zb::kNotReady;
+    std::int32_t afr = 0;  // 16.16, when the answer is a reading
+    bool hasLc1Data = false;
+    Lc1Reading reading{};
+};
+
+struct LineCounts {
+    unsigned long bytes = 0;
+    unsigned long packets = 0;
+    unsigned long readings = 0;
+    unsigned long notReady = 0;  // statuses the plug-in answers with not ready
+    unsigned long errors = 0;    // statuses it answers with a device error
+    unsigned long withoutLc1Data = 0;
+    unsigned long packetBytes = 0;
+};
+
+class LineWatch {
+public:
+    LineWatch();
+    LineWatch(const LineWatch&) = delete;
+    LineWatch& operator=(const LineWatch&) = delete;
+
+    // False when the port cannot be opened; OpenError then holds the platform's reason.
+    bool Open(int portNumber);
+    std::uint32_t OpenError() const { return link_.OpenError(); }
+
+    // Takes waiting bytes until one completes a packet (true) or none is left (false).
+    bool NextPacket(Packet& packet);
+
+    const LineCounts& Counts() const { return counts_; }
+    bool SawLc1Data() const { return counts_.packets > counts_.withoutLc1Data; }
+    // Bytes in front of and between packets; the few the decoder still holds are not counted.
+    unsigned long StrayBytes() const;
+
+private:
+    static bool TakeNextByte(void* watch, std::uint8_t* byte);
+    bool Decode(std::uint8_t byte, Packet& packet);
+    void Count(const Packet& packet, std::size_t size);
+
+    SerialLink link_;
+    PacketReader reader_;
+    std::uint8_t held_[PacketReader::kRxBufferSize + 1] = {};  // what the decoder holds, and one byte more
+    std::uint8_t nextByte_ = 0;
+    bool hasNextByte_ = false;
+    LineCounts counts_;
+};
+
+// What a packet says, in words: "AFR 14.70", "warming up (45 %)", "error (code 2)", ...
+std::string DescribePacket(const Packet& packet);
+
+}  // namespace lamdex::check
