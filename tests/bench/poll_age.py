@@ -13,7 +13,7 @@ machine's monotonic clock. Prints figures; asserts nothing about time.
 usage:
   poll_age.py native [--native-build DIR]
   poll_age.py wine   [--native-build DIR] [--windows-build DIR]
-options: --intervals 50,80,100,200,500  --seconds 60  --marks 10,30,60
+options: --intervals 50,80,100,200,500,1000  --seconds 60  --marks 10,30,60
 Exits 77 when this machine cannot run the Windows build's Wine.
 """
 
@@ -43,7 +43,7 @@ def parse_args():
     parser.add_argument("mode", choices=["native", "wine"])
     parser.add_argument("--native-build", default=str(SOURCE_DIR / "build" / "native"))
     parser.add_argument("--windows-build", default=str(SOURCE_DIR / "build" / "win64"))
-    parser.add_argument("--intervals", default="50,80,100,200,500", help="poll intervals in ms")
+    parser.add_argument("--intervals", default="50,80,100,200,500,1000", help="poll intervals in ms")
     parser.add_argument("--seconds", type=float, default=60.0, help="how long zbhost polls at each interval")
     parser.add_argument("--marks", default="10,30,60", help="seconds at which to report the age")
     return parser.parse_args()
