@@ -22,12 +22,9 @@ import csv
 import os
 import pathlib
 import platform
-import select
 import subprocess
 import sys
-import threading
 import time
-import tty
 
 SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE_DIR / "tests" / "support"))
@@ -51,49 +48,6 @@ def parse_args():
 
 def numbers(text, kind):
     return [kind(part) for part in text.split(",") if part]
-
-
-class PortLine:
-    """The pseudo-terminal the plug-in reads as its port. Bytes from the simulator's line
-    are dropped until pass_on(), then passed on as they come."""
-
-    def __init__(self, work):
-        self.master, self.slave = os.openpty()
-        tty.setraw(self.slave)  # 0x11 and 0x13 are data; no echo
-        self.path = work / "port"
-        self.path.symlink_to(os.ttyname(self.slave))
-        self.passing = threading.Event()
-        self.stopping = threading.Event()
-        self.source = None
-        self.thread = None
-
-    def follow(self, simulator_line):
-        self.source = os.open(simulator_line, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
-        self.thread = threading.Thread(target=self._forward, daemon=True)
-        self.thread.start()
-
-    def pass_on(self):
-        self.passing.set()
-
-    def _forward(self):
-        while not self.stopping.is_set():
-            ready, _, _ = select.select([self.source], [], [], 0.1)
-            if not ready:
-                continue
-            try:
-                data = os.read(self.source, 4096)
-            except (BlockingIOError, OSError):
-                continue
-            while data and self.passing.is_set():
-                data = data[os.write(self.master, data):]
-
-    def close(self):
-        self.stopping.set()
-        if self.thread is not None:
-            self.thread.join()
-        for fd in (self.source, self.master, self.slave):
-            if fd is not None:
-                os.close(fd)
 
 
 def start_simulator(lc1sim, work, seconds):
@@ -144,7 +98,7 @@ def measure(run_of, lc1sim, interval_ms, seconds):
     the test runs: every reading as (when it was read, its age), and the packets sent."""
     with run_of() as run:
         work = run.work
-        line = PortLine(work)
+        line = harness.PortLine(work)
         run.callback(line.close)
         run.wire_line(PORT, line.path)
         # The simulator outlives the host's run; whatever it sends after that is not read.
