@@ -102,6 +102,23 @@ void BM_ReadOversizedHeaderBacklog(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadOversizedHeaderBacklog);
 
+// A host that stalled: as many bytes of packets waiting as one call takes. The full buffer
+// makes room from its oldest packets again and again; the call answers the second newest.
+void BM_ReadStalledHostBacklog(benchmark::State& state) {
+    std::uint8_t backlog[PacketReader::kMaxRequestsPerRead];
+    for (std::size_t i = 0; i < sizeof backlog; ++i) backlog[i] = kPacket[i % sizeof kPacket];
+    MemorySource source{backlog, sizeof backlog};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        reader.ResetForClose();
+        source.next = 0;
+        ExpectResult(state, reader.Read(&call.record), zb::kOk);
+    }
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sizeof backlog));
+}
+BENCHMARK(BM_ReadStalledHostBacklog);
+
 void BM_ConvertToFixedAfr(benchmark::State& state) {
     std::uint16_t lambda = 0;
     for (auto _ : state) {
