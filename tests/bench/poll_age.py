@@ -8,7 +8,8 @@ pseudo-terminal of this script's, which passes the simulator's bytes on from the
 the host starts polling: a real port receives nothing before it is opened, whereas the
 simulator's own line would queue everything sent while the host was starting. The age of a delivered reading is
 the time it was read minus the time its packet was sent (its last byte), both on this
-machine's monotonic clock. Prints figures; asserts nothing about time.
+machine's monotonic clock. Skipped: packets sent between the first reading delivered and
+the last that never came out. Prints figures; asserts nothing about time.
 
 usage:
   poll_age.py native [--native-build DIR]
@@ -118,9 +119,9 @@ def readings_of(work, sent_zero, read_zero, seconds):
         for row in csv.DictReader(answers):
             if row["answer"] != "ok":
                 continue
-            at = float(row["seconds"])
-            sent = sent_zero + packets[int(row["raw"])] * PACKET_SECONDS + TRANSFER_SECONDS
-            readings.append((at, read_zero + at - sent))
+            at, index = float(row["seconds"]), packets[int(row["raw"])]
+            sent = sent_zero + index * PACKET_SECONDS + TRANSFER_SECONDS
+            readings.append((at, read_zero + at - sent, index))
     sent_while_polling = sum(1 for index in packets.values()
                              if read_zero <= sent_zero + index * PACKET_SECONDS <= read_zero + seconds)
     return readings, sent_while_polling
@@ -128,8 +129,13 @@ def readings_of(work, sent_zero, read_zero, seconds):
 
 def age_at(readings, mark):
     """The age of the last reading delivered at or before the mark."""
-    before = [age for at, age in readings if at <= mark]
+    before = [age for at, age, _ in readings if at <= mark]
     return before[-1] if before else None
+
+
+def skipped(readings):
+    indices = [index for _, _, index in readings]
+    return indices[-1] - indices[0] + 1 - len(indices) if indices else 0
 
 
 def seconds_text(value):
@@ -177,14 +183,16 @@ def main():
     print(f"machine: {os.cpu_count()} cores, {processor_name()}, "
           f"load average {os.getloadavg()[0]:.1f}; host: {host_description(args.mode)}")
     print(f"lc1sim --scenario ramp at the device's cadence; zbhost polls for {args.seconds:g} s at each interval")
-    header = ["poll every", "readings delivered", "packets sent meanwhile"] + [f"age at {m:g} s" for m in marks] + ["oldest"]
+    header = (["poll every", "readings delivered", "packets sent meanwhile", "skipped"] +
+              [f"age at {m:g} s" for m in marks] + ["oldest"])
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for interval in intervals:
         readings, sent = measure(run_of, lc1sim, interval, args.seconds)
         ages = [seconds_text(age_at(readings, mark)) for mark in marks]
-        oldest = seconds_text(max((age for _, age in readings), default=None))
-        print(f"| {interval} ms | {len(readings)} | {sent} | " + " | ".join(ages) + f" | {oldest} |", flush=True)
+        oldest = seconds_text(max((age for _, age, _ in readings), default=None))
+        print(f"| {interval} ms | {len(readings)} | {sent} | {skipped(readings)} | " + " | ".join(ages) +
+              f" | {oldest} |", flush=True)
 
 
 if __name__ == "__main__":
