@@ -81,8 +81,8 @@ bench: native
 bench-wine: native
 	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && tests/faults/bench_wine.py wine build/$$build build/native
 
-# How old the reading a host gets is, polling every 50 to 500 ms: 60 s per interval,
-# natively and under Wine (about 11 minutes). Prints figures; asserts nothing.
+# How old the reading a host gets is, polling every 50 to 1000 ms: 60 s per interval,
+# natively and under Wine (about 13 minutes). Prints figures; asserts nothing.
 .PHONY: bench-poll
 bench-poll: native
 	python3 tests/bench/poll_age.py native

@@ -75,15 +75,62 @@ void PacketReader::ResetForClose() {
     rxCount_ = 0;
 }
 
+// A full buffer makes room by dropping old packets only: a partial packet at its end, and
+// anything that may start one, stay.
 void PacketReader::FillFromSource() {
     std::uint8_t byte = 0;
-    while (rxCount_ < kRxBufferSize && source_.readByte(source_.context, &byte)) {
+    for (std::size_t requests = 0; requests < kMaxRequestsPerRead; ++requests) {
+        if (rxCount_ == kRxBufferSize && !KeepOnlyNewestTwoPackets()) {
+            return;
+        }
+        if (!source_.readByte(source_.context, &byte)) {
+            return;
+        }
         rxBuffer_[rxCount_++] = byte;
     }
 }
 
-bool PacketReader::FindHeader(std::size_t& position) const {
-    for (std::size_t i = 0; i + 1 < rxCount_; ++i) {
+// Drops everything in front of the second newest complete packet, when there are more than
+// two; answers whether it dropped anything.
+bool PacketReader::KeepOnlyNewestTwoPackets() {
+    std::size_t packets = 0;
+    std::size_t secondNewest = 0;
+    std::size_t newest = 0;
+    std::size_t start = 0;
+    std::size_t end = 0;
+    while (FindPacket(end, start, end)) {
+        secondNewest = newest;
+        newest = start;
+        ++packets;
+    }
+    if (packets <= 2) {
+        return false;
+    }
+    DiscardFront(secondNewest);
+    return true;
+}
+
+// The first complete packet at or after `from`, framed as Read frames it: a header that
+// declares more than the buffer holds is passed by one byte.
+bool PacketReader::FindPacket(std::size_t from, std::size_t& start, std::size_t& end) const {
+    std::size_t header = 0;
+    while (FindHeader(from, header)) {
+        const std::size_t length = kHeaderSize + BodyLength(rxBuffer_[header], rxBuffer_[header + 1]);
+        if (length <= kRxBufferSize) {
+            if (header + length > rxCount_) {
+                return false;
+            }
+            start = header;
+            end = header + length;
+            return true;
+        }
+        from = header + 1;
+    }
+    return false;
+}
+
+bool PacketReader::FindHeader(std::size_t from, std::size_t& position) const {
+    for (std::size_t i = from; i + 1 < rxCount_; ++i) {
         if (IsHeader(rxBuffer_[i], rxBuffer_[i + 1])) {
             position = i;
             return true;
@@ -117,6 +164,7 @@ zb::HResult PacketReader::Read(zb::TransferRecord* record) {
     }
     StoreTransferred(record, 0);
     FillFromSource();
+    KeepOnlyNewestTwoPackets();
     if (rxCount_ < kMinimumUsefulCount) {
         return zb::kNotReady;
     }
@@ -124,7 +172,7 @@ zb::HResult PacketReader::Read(zb::TransferRecord* record) {
     std::size_t bodyLength = 0;
     for (;;) {
         std::size_t headerAt = 0;
-        if (!FindHeader(headerAt)) {
+        if (!FindHeader(0, headerAt)) {
             rxBuffer_[0] = rxBuffer_[rxCount_ - 1];
             rxCount_ = 1;
             return zb::kNotReady;

@@ -2,8 +2,12 @@
 //
 // Invariants, whatever bytes arrive:
 //   - rxCount never exceeds kRxBufferSize, and nothing is read or written outside rxBuffer;
-//   - a call never waits: it asks the byte source until it has nothing, or the buffer is full;
-//   - at most one packet is consumed per call;
+//   - a call never waits: it asks the byte source until it has nothing, the buffer is full
+//     of bytes it must keep, or it has asked kMaxRequestsPerRead times;
+//   - at most one packet is answered per call, the oldest of at most two kept: of a larger
+//     backlog the older packets are dropped whole, so a host that polls more slowly than the
+//     device sends gets fresh readings instead of ever older ones;
+//   - a partial packet at the end of the buffer is never dropped to make room;
 //   - a complete valid packet at the front of the buffer is always delivered, so no input
 //     can wedge the reader.
 #pragma once
@@ -37,6 +41,9 @@ bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Rea
 class PacketReader {
 public:
     static constexpr std::size_t kRxBufferSize = 514;
+    // A host that stalled may leave seconds of bytes in the port's queue; one call takes at
+    // most this many, so that it stays short, and the next call takes the rest.
+    static constexpr std::size_t kMaxRequestsPerRead = 4 * kRxBufferSize;
 
     explicit PacketReader(ByteSource source) : source_(source) {}
 
@@ -49,7 +56,9 @@ public:
 
 private:
     void FillFromSource();
-    bool FindHeader(std::size_t& position) const;
+    bool KeepOnlyNewestTwoPackets();
+    bool FindPacket(std::size_t from, std::size_t& start, std::size_t& end) const;
+    bool FindHeader(std::size_t from, std::size_t& position) const;
     void DiscardFront(std::size_t count);
     bool FindDataGroup(std::size_t packetBodyLength, Lc1Reading& reading) const;
 

@@ -132,8 +132,8 @@ TEST(HeapAllocations, NoneWhileTheComponentOpensReadsAndCloses) {
         for (int round = 0; round < 10; ++round) {
             line.Send(burst);
             const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(3);
-            std::size_t delivered = 0;
-            while (delivered < 10 && std::chrono::steady_clock::now() < deadline) {
+            std::size_t delivered = 0;  // of a burst of ten, the newest two come out
+            while (delivered < 2 && std::chrono::steady_clock::now() < deadline) {
                 std::int32_t value = 0;
                 std::uint32_t transferred = 0;
                 zb::TransferRecord record{zb::kTransferRecordSize, &value, sizeof value, &transferred, 0};
@@ -157,7 +157,7 @@ TEST(HeapAllocations, NoneWhileTheComponentOpensReadsAndCloses) {
     const std::size_t allocations = HeapAllocationCount() - before;
     std::printf("LC1Driver: %zu heap allocations in 5 Open/Close cycles and %zu Read calls (%zu samples)\n",
                 allocations, calls, samples);
-    EXPECT_EQ(samples, 500u);
+    EXPECT_EQ(samples, 100u);
     EXPECT_EQ(allocations, 0u);
 }
 

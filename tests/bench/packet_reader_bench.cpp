@@ -69,19 +69,24 @@ void BM_ReadPacketSplitAcrossCalls(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadPacketSplitAcrossCalls);
 
-// A full buffer of bytes without any header: 514 requests, one scan, one byte kept.
-void BM_ReadGarbageBacklog(benchmark::State& state) {
-    std::uint8_t garbage[PacketReader::kRxBufferSize];
-    for (std::size_t i = 0; i < sizeof garbage; ++i) garbage[i] = static_cast<std::uint8_t>(i & 0x7F);
-    MemorySource source{garbage, sizeof garbage};
+// One Read over waiting bytes, each time from an empty buffer.
+void ReadBacklog(benchmark::State& state, const std::uint8_t* bytes, std::size_t size, zb::HResult expected) {
+    MemorySource source{bytes, size};
     PacketReader reader{source.Source()};
     Call call;
     for (auto _ : state) {
         reader.ResetForClose();
         source.next = 0;
-        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
+        ExpectResult(state, reader.Read(&call.record), expected);
     }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sizeof garbage));
+    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(size));
+}
+
+// A full buffer of bytes without any header: 514 requests, one scan, one byte kept.
+void BM_ReadGarbageBacklog(benchmark::State& state) {
+    std::uint8_t garbage[PacketReader::kRxBufferSize];
+    for (std::size_t i = 0; i < sizeof garbage; ++i) garbage[i] = static_cast<std::uint8_t>(i & 0x7F);
+    ReadBacklog(state, garbage, sizeof garbage, zb::kNotReady);
 }
 BENCHMARK(BM_ReadGarbageBacklog);
 
@@ -90,17 +95,18 @@ BENCHMARK(BM_ReadGarbageBacklog);
 void BM_ReadOversizedHeaderBacklog(benchmark::State& state) {
     std::uint8_t headers[PacketReader::kRxBufferSize];
     std::memset(headers, 0xFF, sizeof headers);
-    MemorySource source{headers, sizeof headers};
-    PacketReader reader{source.Source()};
-    Call call;
-    for (auto _ : state) {
-        reader.ResetForClose();
-        source.next = 0;
-        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
-    }
-    state.SetBytesProcessed(state.iterations() * static_cast<std::int64_t>(sizeof headers));
+    ReadBacklog(state, headers, sizeof headers, zb::kNotReady);
 }
 BENCHMARK(BM_ReadOversizedHeaderBacklog);
+
+// A host that stalled: as many bytes of packets waiting as one call takes. The full buffer
+// makes room from its oldest packets again and again; the call answers the second newest.
+void BM_ReadStalledHostBacklog(benchmark::State& state) {
+    std::uint8_t backlog[PacketReader::kMaxRequestsPerRead];
+    for (std::size_t i = 0; i < sizeof backlog; ++i) backlog[i] = kPacket[i % sizeof kPacket];
+    ReadBacklog(state, backlog, sizeof backlog, zb::kOk);
+}
+BENCHMARK(BM_ReadStalledHostBacklog);
 
 void BM_ConvertToFixedAfr(benchmark::State& state) {
     std::uint16_t lambda = 0;

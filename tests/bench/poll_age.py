@@ -8,12 +8,13 @@ pseudo-terminal of this script's, which passes the simulator's bytes on from the
 the host starts polling: a real port receives nothing before it is opened, whereas the
 simulator's own line would queue everything sent while the host was starting. The age of a delivered reading is
 the time it was read minus the time its packet was sent (its last byte), both on this
-machine's monotonic clock. Prints figures; asserts nothing about time.
+machine's monotonic clock. Skipped: packets sent between the first reading delivered and
+the last that never came out. Prints figures; asserts nothing about time.
 
 usage:
   poll_age.py native [--native-build DIR]
   poll_age.py wine   [--native-build DIR] [--windows-build DIR]
-options: --intervals 50,80,100,200,500  --seconds 60  --marks 10,30,60
+options: --intervals 50,80,100,200,500,1000  --seconds 60  --marks 10,30,60
 Exits 77 when this machine cannot run the Windows build's Wine.
 """
 
@@ -22,12 +23,9 @@ import csv
 import os
 import pathlib
 import platform
-import select
 import subprocess
 import sys
-import threading
 import time
-import tty
 
 SOURCE_DIR = pathlib.Path(__file__).resolve().parents[2]
 sys.path.insert(0, str(SOURCE_DIR / "tests" / "support"))
@@ -43,7 +41,7 @@ def parse_args():
     parser.add_argument("mode", choices=["native", "wine"])
     parser.add_argument("--native-build", default=str(SOURCE_DIR / "build" / "native"))
     parser.add_argument("--windows-build", default=str(SOURCE_DIR / "build" / "win64"))
-    parser.add_argument("--intervals", default="50,80,100,200,500", help="poll intervals in ms")
+    parser.add_argument("--intervals", default="50,80,100,200,500,1000", help="poll intervals in ms")
     parser.add_argument("--seconds", type=float, default=60.0, help="how long zbhost polls at each interval")
     parser.add_argument("--marks", default="10,30,60", help="seconds at which to report the age")
     return parser.parse_args()
@@ -51,49 +49,6 @@ def parse_args():
 
 def numbers(text, kind):
     return [kind(part) for part in text.split(",") if part]
-
-
-class PortLine:
-    """The pseudo-terminal the plug-in reads as its port. Bytes from the simulator's line
-    are dropped until pass_on(), then passed on as they come."""
-
-    def __init__(self, work):
-        self.master, self.slave = os.openpty()
-        tty.setraw(self.slave)  # 0x11 and 0x13 are data; no echo
-        self.path = work / "port"
-        self.path.symlink_to(os.ttyname(self.slave))
-        self.passing = threading.Event()
-        self.stopping = threading.Event()
-        self.source = None
-        self.thread = None
-
-    def follow(self, simulator_line):
-        self.source = os.open(simulator_line, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
-        self.thread = threading.Thread(target=self._forward, daemon=True)
-        self.thread.start()
-
-    def pass_on(self):
-        self.passing.set()
-
-    def _forward(self):
-        while not self.stopping.is_set():
-            ready, _, _ = select.select([self.source], [], [], 0.1)
-            if not ready:
-                continue
-            try:
-                data = os.read(self.source, 4096)
-            except (BlockingIOError, OSError):
-                continue
-            while data and self.passing.is_set():
-                data = data[os.write(self.master, data):]
-
-    def close(self):
-        self.stopping.set()
-        if self.thread is not None:
-            self.thread.join()
-        for fd in (self.source, self.master, self.slave):
-            if fd is not None:
-                os.close(fd)
 
 
 def start_simulator(lc1sim, work, seconds):
@@ -144,7 +99,7 @@ def measure(run_of, lc1sim, interval_ms, seconds):
     the test runs: every reading as (when it was read, its age), and the packets sent."""
     with run_of() as run:
         work = run.work
-        line = PortLine(work)
+        line = harness.PortLine(work)
         run.callback(line.close)
         run.wire_line(PORT, line.path)
         # The simulator outlives the host's run; whatever it sends after that is not read.
@@ -164,9 +119,9 @@ def readings_of(work, sent_zero, read_zero, seconds):
         for row in csv.DictReader(answers):
             if row["answer"] != "ok":
                 continue
-            at = float(row["seconds"])
-            sent = sent_zero + packets[int(row["raw"])] * PACKET_SECONDS + TRANSFER_SECONDS
-            readings.append((at, read_zero + at - sent))
+            at, index = float(row["seconds"]), packets[int(row["raw"])]
+            sent = sent_zero + index * PACKET_SECONDS + TRANSFER_SECONDS
+            readings.append((at, read_zero + at - sent, index))
     sent_while_polling = sum(1 for index in packets.values()
                              if read_zero <= sent_zero + index * PACKET_SECONDS <= read_zero + seconds)
     return readings, sent_while_polling
@@ -174,8 +129,13 @@ def readings_of(work, sent_zero, read_zero, seconds):
 
 def age_at(readings, mark):
     """The age of the last reading delivered at or before the mark."""
-    before = [age for at, age in readings if at <= mark]
+    before = [age for at, age, _ in readings if at <= mark]
     return before[-1] if before else None
+
+
+def skipped(readings):
+    indices = [index for _, _, index in readings]
+    return indices[-1] - indices[0] + 1 - len(indices) if indices else 0
 
 
 def seconds_text(value):
@@ -223,14 +183,16 @@ def main():
     print(f"machine: {os.cpu_count()} cores, {processor_name()}, "
           f"load average {os.getloadavg()[0]:.1f}; host: {host_description(args.mode)}")
     print(f"lc1sim --scenario ramp at the device's cadence; zbhost polls for {args.seconds:g} s at each interval")
-    header = ["poll every", "readings delivered", "packets sent meanwhile"] + [f"age at {m:g} s" for m in marks] + ["oldest"]
+    header = (["poll every", "readings delivered", "packets sent meanwhile", "skipped"] +
+              [f"age at {m:g} s" for m in marks] + ["oldest"])
     print("| " + " | ".join(header) + " |")
     print("|" + "---|" * len(header))
     for interval in intervals:
         readings, sent = measure(run_of, lc1sim, interval, args.seconds)
         ages = [seconds_text(age_at(readings, mark)) for mark in marks]
-        oldest = seconds_text(max((age for _, age in readings), default=None))
-        print(f"| {interval} ms | {len(readings)} | {sent} | " + " | ".join(ages) + f" | {oldest} |", flush=True)
+        oldest = seconds_text(max((age for _, age, _ in readings), default=None))
+        print(f"| {interval} ms | {len(readings)} | {sent} | {skipped(readings)} | " + " | ".join(ages) +
+              f" | {oldest} |", flush=True)
 
 
 if __name__ == "__main__":

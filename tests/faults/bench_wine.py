@@ -58,7 +58,7 @@ def read_costs(host, link):
                 fail(f"the Read over the backlog delivered nothing: {reply}")
             first.append(reply.count("us"))
             reply = host.ask("drain")
-            if reply["readings"] != "84":
+            if reply["readings"] != "1":  # of the backlog only the newest two packets stay
                 fail(f"draining the backlog: {reply}")
             drain.append(reply.count("totalus"))
             line.send(JUNK)
@@ -66,8 +66,8 @@ def read_costs(host, link):
             junk.append(host.ask("time-read").count("us"))
         host.ask("close")
     print(f"Read meeting a 514-byte backlog (4 stray bytes, 85 packets), {BACKLOG_ROUNDS} rounds: median "
-          f"{median(first)} us (range {spread(first)} us); the 84 Reads that deliver the rest from the buffer: "
-          f"median {median(drain)} us in all")
+          f"{median(first)} us (range {spread(first)} us); the Read that delivers the newest from the buffer: "
+          f"median {median(drain)} us")
     print(f"Read meeting 514 bytes without a header: median {median(junk)} us (range {spread(junk)} us)")
 
 
@@ -77,17 +77,20 @@ def line_rate(run, host, link):
     simulator = run.start_simulator("--scenario", "sweep", "--rate", "line", "--count", LINE_PACKETS, "--log", log,
                                     link=link)
     host.ask("open")
-    reply = host.ask("poll", 60000, LINE_PACKETS, 0)
+    # Until every packet came or the line has long gone quiet: a host that falls more than
+    # two packets behind skips the older ones, and then the count is never reached.
+    reply = host.ask("poll", LINE_PACKETS * 1000 // 320 + 5000, LINE_PACKETS, 0)
     simulator.wait()
     sent = [line.split()[4] for line in log.read_text().splitlines() if not line.startswith("#")]
     readings = reply.count("readings")
-    exact = "yes" if reply.answers() == sent else "no"
+    remaining = iter(sent)  # each answer after the previous one among those sent
+    exact = "yes" if all(answer in remaining for answer in reply.answers()) else "no"
     first_ms, last_ms = float(reply["firstms"]), float(reply["lastms"])
     span_ms = last_ms - first_ms
     rate = f"{(readings - 1) * 1000 / span_ms:.1f}" if span_ms > 0 else "-"
     calls = f"{reply.count('calls') * 1000 / last_ms:.0f}" if last_ms > 0 else "-"
     print(f"line rate: {len(sent)} packets sent (320/s), {readings} readings delivered in {span_ms:.0f} ms = "
-          f"{rate}/s, lost {len(sent) - readings}, values exact and in order: {exact}; {reply['calls']} Reads "
+          f"{rate}/s, skipped {len(sent) - readings}, values exact and in order: {exact}; {reply['calls']} Reads "
           f"({calls}/s), longest {reply['maxus']} us")
 
 

@@ -7,6 +7,9 @@ The end-to-end, fault and benchmark scripts import it:
   Run(mode, build, native_build)   a run's work folder, the plug-in's line and the programs
                                    started for it, all undone when its with-block ends
   BareLine(), holders(path)        a terminal whose far end only this process holds
+  PortLine(work)                   the plug-in's port, passing on a simulator's bytes only
+                                   from the moment the script says, as a real port receives
+                                   nothing before it is opened
   expected_answers(log)            what a host must record for an lc1sim --log
   main(body, *args)                runs a script: FAIL and exit 1, or SKIPPED and exit 77
 
@@ -38,6 +41,7 @@ import signal
 import subprocess
 import sys
 import tempfile
+import threading
 import time
 import tty
 from pathlib import Path
@@ -237,6 +241,51 @@ class BareLine:
         if self.link:
             Path(self.link).unlink(missing_ok=True)
         os.close(self.master)
+
+
+class PortLine:
+    """The pseudo-terminal the plug-in reads as its port, at `work`/port. Bytes from the
+    simulator's line are dropped until pass_on(), then passed on as they come."""
+
+    def __init__(self, work):
+        self.master, self.slave = os.openpty()
+        tty.setraw(self.slave)  # 0x11 and 0x13 are data; no echo
+        self.path = work / "port"
+        self.path.symlink_to(os.ttyname(self.slave))
+        self.passing = threading.Event()
+        self.stopping = threading.Event()
+        self.source = None
+        self.thread = None
+
+    def follow(self, simulator_line):
+        self.source = os.open(simulator_line, os.O_RDONLY | os.O_NOCTTY | os.O_NONBLOCK)
+        self.thread = threading.Thread(target=self._forward, daemon=True)
+        self.thread.start()
+
+    def pass_on(self):
+        self.passing.set()
+
+    def _forward(self):
+        while not self.stopping.is_set():
+            ready, _, _ = select.select([self.source], [], [], 0.1)
+            if not ready:
+                continue
+            try:
+                data = os.read(self.source, 4096)
+            except BlockingIOError:
+                continue
+            except OSError:
+                return  # the simulator has gone and its line with it
+            while data and self.passing.is_set():
+                data = data[os.write(self.master, data):]
+
+    def close(self):
+        self.stopping.set()
+        if self.thread is not None:
+            self.thread.join()
+        for fd in (self.source, self.master, self.slave):
+            if fd is not None:
+                os.close(fd)
 
 
 def holders(path):
