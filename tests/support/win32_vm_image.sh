@@ -11,7 +11,7 @@ set -eu
 
 out=${1:?usage: $0 OUTPUT_DIR}
 [ ! -e "$out" ] || { echo "$out already exists" >&2; exit 2; }
-[ "$(id -u)" -eq 0 ] || { echo "building the test machine's image needs root (debootstrap, chroot)" >&2; exit 2; }
+[ "$(id -u)" -eq 0 ] || { echo "making the win32 machine's image needs root (debootstrap, chroot)" >&2; exit 2; }
 
 # What the win32 tests run inside the machine, besides the programs copied in from this one.
 packages="linux-image-amd64 wine wine32:i386 xvfb xauth x11-utils socat python3 cmake
@@ -32,7 +32,7 @@ trap 'unmount_all; rm -rf "$work"' EXIT
 rm -rf "$work"
 mkdir -p "$work"
 
-echo "test machine: debootstrap into $root (from $mirror)"
+echo "win32 machine: debootstrap into $root (from $mirror)"
 debootstrap --variant=minbase --arch=amd64 bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 || {
   tail -n 20 "$work/debootstrap.log" >&2
   exit 1
@@ -48,7 +48,7 @@ for mount in proc dev dev/pts; do mount --bind "/$mount" "$root/$mount"; done
 mkdir -p "$root/usr/share/initramfs-tools/modules.d"
 printf '%s\n' virtio_pci virtio_blk ext4 9pnet_virtio 9p >"$root/usr/share/initramfs-tools/modules.d/lamdex-test"
 
-echo "test machine: installing $packages"
+echo "win32 machine: installing $packages"
 chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive sh -c "
   dpkg --add-architecture i386 &&
   apt-get update -q &&
@@ -94,11 +94,11 @@ initrd=$(ls "$root"/boot/initrd.img-* | head -n 1)
 cp "$kernel" "$work/vmlinuz"
 cp "$initrd" "$work/initrd.img"
 
-# The disk, made from the folder: room for what the tests write outside the shares.
+# The disk, made from the folder, with room to spare: the tests write into memory.
 size_mib=$(($(du -sm "$root" | cut -f1) + 512))
 truncate -s "${size_mib}M" "$work/root.ext4"
 mkfs.ext4 -q -F -L lamdex-test -d "$root" "$work/root.ext4"
 rm -rf "$root" "$work"/*.log
 trap - EXIT
 mv "$work" "$out"
-echo "test machine: image ready in $out (${size_mib} MiB disk)"
+echo "win32 machine: image ready in $out (${size_mib} MiB disk)"
