@@ -4,11 +4,11 @@
 all: native win32 win64
 
 # Which Windows build runs under Wine here is decided when it is needed, after make deps has
-# installed Wine, by tests/support/windows_runs.py: win32 where this machine executes 32-bit
+# installed Wine, by cmake/windows_runs.py: win32 where this machine executes 32-bit
 # x86 programs; elsewhere the demo and benchmarks use win64 and the win32 tests run in an
 # emulated x86_64 machine (LAMDEX_WIN32_VM=off skips them instead).
 export LAMDEX_WIN32_RUNS LAMDEX_WIN32_VM
-WINDOWS_RUNS := python3 tests/support/windows_runs.py
+WINDOWS_RUNS := python3 cmake/windows_runs.py
 WINE_BUILD = $$($(WINDOWS_RUNS) build)
 
 deps:

@@ -2,7 +2,7 @@
 # Installs the Debian packages the build and tests need, when any is missing.
 # As root it installs them; otherwise it prints the command to run and fails.
 # usage: install-deps.sh [vm]
-#   vm: only what runs the emulated machine for the win32 tests (tests/support/win32_vm.py)
+#   vm: only what runs the emulated machine for the win32 tests (cmake/win32_vm.py)
 set -eu
 
 # fonts-wine: the Marlett font Wine draws caption buttons with (tools/screenshot-dialog.sh).

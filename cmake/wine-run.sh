@@ -15,7 +15,7 @@
 #   otherwise they would hold a test's output pipe open and ctest would wait for them.
 # Environment: WINEDEBUG (default -all), WINEDLLOVERRIDES (default: no Mono, Gecko or menus);
 # LAMDEX_WINEPREFIX_TEMPLATES, a folder where one prefix per architecture is made and copied
-# for each new prefix (tests/support/win32_vm.py sets it).
+# for each new prefix (cmake/win32_vm.py sets it).
 set -eu
 . "$(dirname "$0")/wine-arch.sh"
 

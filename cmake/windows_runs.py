@@ -8,7 +8,7 @@ usage: windows_runs.py build        prints win32 when 32-bit Wine starts here, e
        windows_runs.py summary      the last line of make test: which Windows runs ran, how
 
 The win32 suite runs under 32-bit Wine here when this machine executes 32-bit x86 programs.
-Where it cannot, the same suite runs in an emulated x86_64 machine (tests/support/win32_vm.py),
+Where it cannot, the same suite runs in an emulated x86_64 machine (cmake/win32_vm.py),
 unless LAMDEX_WIN32_VM=off, which keeps the quick run: every win32 test program is reported as
 skipped, with the reason. LAMDEX_WIN32_RUNS=off makes this machine count as one that cannot
 execute 32-bit programs.
@@ -21,7 +21,7 @@ from pathlib import Path
 
 import win32_vm
 
-SOURCE = Path(__file__).resolve().parents[2]
+SOURCE = Path(__file__).resolve().parents[1]
 WIN32_BUILD = SOURCE / "build" / "win32"
 NATIVE_BUILD = SOURCE / "build" / "native"
 SUMMARY = WIN32_BUILD / "windows-runs.txt"
@@ -58,7 +58,7 @@ def test_win32():
               f"(LAMDEX_WIN32_VM=off skips them)", flush=True)
         # The sources without their builds and history, the win32 build without Wine prefixes,
         # and the native build the tests take the simulator from.
-        vm = [sys.executable, str(SOURCE / "tests" / "support" / "win32_vm.py"),
+        vm = [sys.executable, str(SOURCE / "cmake" / "win32_vm.py"),
               "--copy", str(SOURCE), "--exclude", str(SOURCE / "build"), "--exclude", str(SOURCE / ".git"),
               "--copy", str(WIN32_BUILD), "--exclude", str(WIN32_BUILD / "wineprefix*"),
               "--copy", str(NATIVE_BUILD), "--cwd", str(SOURCE), "--"]

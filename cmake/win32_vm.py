@@ -6,7 +6,7 @@ usage: win32_vm.py [--copy DIR]... [--exclude PATTERN]... [--cwd DIR] [--timeout
                    -- COMMAND [ARGS...]
 
 The machine is Debian under qemu-system-x86_64 in software emulation (TCG). Its disk image
-is made once by tests/support/win32_vm_image.sh and kept outside the source tree, in
+is made once by cmake/win32_vm_image.sh and kept outside the source tree, in
 $LAMDEX_VM_CACHE (default ~/.cache/lamdex/win32-vm), under a key taken from that script, so
 a changed recipe makes a new image and a second run reuses the first one's.
 
@@ -36,7 +36,7 @@ import threading
 import time
 from pathlib import Path
 
-SOURCE = Path(__file__).resolve().parents[2]
+SOURCE = Path(__file__).resolve().parents[1]
 IMAGE_SCRIPT = Path(__file__).resolve().with_name("win32_vm_image.sh")
 IMAGE_FILES = ("vmlinuz", "initrd.img", "root.ext4")
 MEMORY_MIB = 8192  # the copies, and Wine prefixes of about 600 MB each, live in memory

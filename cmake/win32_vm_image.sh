@@ -3,7 +3,7 @@
 # kernel cannot execute 32-bit x86 programs: a Debian root with 32-bit Wine, Xvfb, Python and
 # CTest, as an ext4 disk image, with the kernel and initial ram disk to boot it.
 # Everything comes from Debian's packages; no loop device is needed. Run as root.
-# tests/support/win32_vm.py calls it and caches the result, keyed on this file's content.
+# cmake/win32_vm.py calls it and caches the result, keyed on this file's content.
 #
 # usage: win32_vm_image.sh OUTPUT_DIR
 #   OUTPUT_DIR receives vmlinuz, initrd.img and root.ext4 (it must not exist yet).
