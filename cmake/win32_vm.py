@@ -104,8 +104,9 @@ def job_script(copies, excludes, cwd, command):
     for number, folder in enumerate(copies):
         path, host = shlex.quote(str(folder)), f"/host/{number}"
         leave_out = " ".join(shlex.quote(option) for option in tar_excludes(folder, excludes))
-        lines.append(f"mkdir -p {host} {path} && mount -t tmpfs -o size=90% copy {path} && mount -t 9p -o ro,trans=virtio,version=9p2000.L,msize=262144 "
-                     f"share{number} {host} && tar -C {host} {leave_out} -cf - . | tar -C {path} -xf - "
+        lines.append(f"mkdir -p {host} {path} && mount -t tmpfs -o size=90% copy {path} "
+                     f"&& mount -t 9p -o ro,trans=virtio,version=9p2000.L,msize=262144 share{number} {host} "
+                     f"&& tar -C {host} {leave_out} -cf - . | tar -C {path} -xf - "
                      f"|| {{ echo 'cannot copy {folder} into the machine'; echo 1 >/job/status; exit; }}")
     lines += [
         'echo "== copies made after $(cut -d" " -f1 /proc/uptime) s"',
