@@ -9,9 +9,11 @@ CASE: scenario  an LC-1 on one port, garbage on a second, silence on a third, a 
                 a port whose device is missing on a fifth: the report names each and ends
                 with exit code 0; --port follows the LC-1 and counts what it saw; --save makes
                 the Plugins folder and the file, and the plug-in then reads that port; bad
-                arguments end with exit code 1 and a message
+                arguments end with exit code 1 and a message; the recorded line's warm-up
+                and free air read in tenths of a percent
 """
 import fcntl
+import itertools
 import os
 import random
 import re
@@ -43,15 +45,22 @@ def expect(text, pattern, what):
         fail(f"{what}: no line matches {pattern!r} in:\n{text}")
 
 
-def send_garbage(line, stop):
-    """Bytes with bit 7 clear, which can never form a packet header, until stopped."""
+def keep_sending(line, stop, next_bytes):
+    """What next_bytes() gives, every 20 ms until stopped."""
     os.set_blocking(line.master, False)
-    noise = random.Random(18)
     while not stop.wait(0.02):
         try:
-            line.send(bytes(noise.randrange(0x80) for _ in range(32)))
+            line.send(next_bytes())
         except BlockingIOError:  # nobody reads the line yet and its queue is full
             pass
+
+
+def sending(run, line, next_bytes):
+    stop = threading.Event()
+    sender = threading.Thread(target=keep_sending, args=(line, stop, next_bytes))
+    sender.start()
+    run.callback(sender.join)
+    run.callback(stop.set)
 
 
 def wire(run, ports):
@@ -125,11 +134,8 @@ def scenario(run):
         run.callback(os.close, holder)
         fcntl.flock(holder, fcntl.LOCK_EX | fcntl.LOCK_NB)
         ports[HELD] = held.terminal
-    stop = threading.Event()
-    sender = threading.Thread(target=send_garbage, args=(garbage, stop))
-    sender.start()
-    run.callback(sender.join)
-    run.callback(stop.set)
+    noise = random.Random(18)  # bit 7 clear: never a packet header
+    sending(run, garbage, lambda: bytes(noise.randrange(0x80) for _ in range(32)))
     wire(run, ports)
     run.start_simulator("--scenario", "sweep", "--garbage", "0.5", "--seed", "18", link=ports[LC1])
     # As on a new machine: no configuration yet, and no folder for it (only ever inside this run's
@@ -142,6 +148,21 @@ def scenario(run):
     follow_counts(run)
     save_then_plugin_reads(run)
     bad_arguments(run)
+    follow_recorded_line(run, silent)
+
+
+def follow_recorded_line(run, line):
+    """Slices of the recorded line, warm-up then free air, sent over and over: the words must
+    read its fields in tenths of a percent, as the device sends them."""
+    corpus = Path(__file__).resolve().parents[1] / "fuzz" / "corpus" / "packet_reader"
+    recorded = (corpus / "recorded-3000.bin").read_bytes() + (corpus / "recorded-12408.bin").read_bytes()
+    pieces = itertools.cycle(recorded[start:start + 40] for start in range(0, len(recorded), 40))  # ~line rate
+    sending(run, line, lambda: next(pieces))
+    code, output, errors = check(run, "--port", SILENT, "--seconds", 1)
+    warmup = [float(percent) for percent in re.findall(r"  warming up \((\d+\.\d) %\)$", output, re.MULTILINE)]
+    if code != 0 or not warmup or max(warmup) > 100:
+        fail(f"--port {SILENT} on the recorded warm-up, exit code {code}:\n{output}{errors}")
+    expect(output, r"  free air: oxygen 20\.9 %", "the recorded free-air reading")
 
 
 def main(mode, build, case, native_build=None):

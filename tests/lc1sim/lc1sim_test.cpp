@@ -106,7 +106,7 @@ TEST(Scenarios, SweepStaysInRangeReachesBothEndsAndUsesTheMultiplier) {
     EXPECT_EQ(highest, kSweepLambdaMax);
 }
 
-TEST(Scenarios, WarmupRisesToAHundredAndDemoThenSweeps) {
+TEST(Scenarios, WarmupRisesToAHundredPercentAndDemoThenSweeps) {
     ScenarioSettings settings;
     settings.kind = ScenarioKind::kWarmup;
     unsigned previous = 0;
@@ -114,11 +114,11 @@ TEST(Scenarios, WarmupRisesToAHundredAndDemoThenSweeps) {
         const Reading reading = ScenarioReading(settings, index);
         EXPECT_EQ(reading.status, kStatusWarmup);
         EXPECT_GE(reading.lambda, previous);
-        EXPECT_LE(reading.lambda, 100u);
+        EXPECT_LE(reading.lambda, 1000u);  // tenths of a percent
         previous = reading.lambda;
     }
     EXPECT_EQ(ScenarioReading(settings, 0).lambda, 0u);
-    EXPECT_EQ(previous, 100u);
+    EXPECT_EQ(previous, 1000u);
 
     settings.kind = ScenarioKind::kDemo;
     EXPECT_EQ(ScenarioReading(settings, kWarmupPackets - 1).status, kStatusWarmup);

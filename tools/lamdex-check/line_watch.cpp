@@ -21,8 +21,8 @@ std::string DescribeStatus(const Lc1Reading& reading) {
             return "calibrating in free air";
         case 3:
             return "error: needs a free-air calibration";
-        case 4:
-            return Format("warming up (%.0f %%)", reading.lambda);
+        case 4:  // the heater's progress, in tenths of a percent like the oxygen level
+            return Format("warming up (%.1f %%)", reading.lambda / 10.0);
         case 5:
             return "calibrating its heater";
         case 6:

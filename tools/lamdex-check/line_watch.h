@@ -60,7 +60,7 @@ private:
     LineCounts counts_;
 };
 
-// What a packet says, in words: "AFR 14.70", "warming up (45 %)", "error (code 2)", ...
+// What a packet says, in words: "AFR 14.70", "warming up (45.0 %)", "error (code 2)", ...
 std::string DescribePacket(const Packet& packet);
 
 }  // namespace lamdex::check

@@ -19,8 +19,8 @@ Reading NoGroup() {
 }
 
 Reading Warmup(const ScenarioSettings& settings, std::uint64_t index) {
-    const std::uint64_t percent = index >= kWarmupPackets - 1 ? 100 : index * 100 / (kWarmupPackets - 1);
-    return Make(kStatusWarmup, settings.multiplier, static_cast<unsigned>(percent));
+    const std::uint64_t tenths = index >= kWarmupPackets - 1 ? 1000 : index * 1000 / (kWarmupPackets - 1);
+    return Make(kStatusWarmup, settings.multiplier, static_cast<unsigned>(tenths));
 }
 
 // A triangle: rich to lean over the first half of the cycle, back over the second.
