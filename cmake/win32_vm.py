@@ -43,6 +43,7 @@ MEMORY_MIB = 8192  # the copies, and Wine prefixes of about 600 MB each, live in
 KERNEL_ARGS = ("root=/dev/vda rw console=ttyS0 init=/sbin/lamdex-guest-init quiet loglevel=3 "
                "fsck.mode=skip panic=-1")
 EMULATED = "qemu-system-x86_64 (software emulation)"
+TIMEOUT_SECONDS = 3600
 
 
 def say(message):
@@ -135,6 +136,9 @@ def qemu_command(image, job, copies):
 
 def run(image, copies, excludes, cwd, command, timeout):
     """Boots the machine, copies its console here and returns the command's exit status."""
+    # A stopped run must not leave the machine behind: it runs in a session of its own.
+    for signum in (signal.SIGHUP, signal.SIGTERM):
+        signal.signal(signum, lambda number, _: sys.exit(128 + number))
     with tempfile.TemporaryDirectory(prefix="lamdex-vm-job-") as job:
         Path(job, "run.sh").write_text(job_script(copies, excludes, cwd, command))
         qemu = subprocess.Popen(qemu_command(image, job, copies), stdin=subprocess.DEVNULL, stdout=subprocess.PIPE,
@@ -165,11 +169,9 @@ def main():
     parser.add_argument("--copy", action="append", default=[], help="a folder to copy in, at the same path")
     parser.add_argument("--exclude", action="append", default=[], help="a pattern of paths not to copy")
     parser.add_argument("--cwd", default=os.getcwd(), help="where the command starts (default: here)")
-    parser.add_argument("--timeout", type=float, default=3600, help="seconds before the machine is stopped")
+    parser.add_argument("--timeout", type=float, default=TIMEOUT_SECONDS, help="seconds before the machine is stopped")
     parser.add_argument("command", nargs="+")
     args = parser.parse_args()
-    for signum in (signal.SIGHUP, signal.SIGTERM):
-        signal.signal(signum, lambda number, _: sys.exit(128 + number))
     copies = [Path(folder).resolve() for folder in args.copy]
     ensure_host_packages()
     image = ensure_image()

@@ -25,6 +25,7 @@ SOURCE = Path(__file__).resolve().parents[1]
 WIN32_BUILD = SOURCE / "build" / "win32"
 NATIVE_BUILD = SOURCE / "build" / "native"
 SUMMARY = WIN32_BUILD / "windows-runs.txt"
+SUITE = ["ctest", "--preset", "win32"]
 
 
 def win32_unavailable():
@@ -37,36 +38,30 @@ def win32_unavailable():
     return result.stdout.strip()
 
 
-def run_suite(command):
-    started = time.monotonic()
-    status = subprocess.run(command, cwd=SOURCE).returncode
-    return status, time.monotonic() - started
-
-
 def test_win32():
     reason = win32_unavailable()
     if not reason:
-        status, _ = run_suite(["ctest", "--preset", "win32"])
+        status = subprocess.run(SUITE, cwd=SOURCE).returncode
         summary = "win32 under 32-bit Wine"
     elif os.environ.get("LAMDEX_WIN32_VM", "on") == "off":
         print(f"win32: the test programs will be reported as skipped: {reason}; the emulated machine "
               f"that would run them is switched off (LAMDEX_WIN32_VM=off)", flush=True)
-        status, _ = run_suite(["ctest", "--preset", "win32"])
+        status = subprocess.run(SUITE, cwd=SOURCE).returncode
         summary = f"the win32 test programs were skipped: {reason} (LAMDEX_WIN32_VM=off)"
     else:
         print(f"win32: {reason}; the win32 test programs run in an emulated x86_64 machine instead "
               f"(LAMDEX_WIN32_VM=off skips them)", flush=True)
-        # The sources without their builds and history, the win32 build without Wine prefixes,
-        # and the native build the tests take the simulator from.
-        vm = [sys.executable, str(SOURCE / "cmake" / "win32_vm.py"),
-              "--copy", str(SOURCE), "--exclude", str(SOURCE / "build"), "--exclude", str(SOURCE / ".git"),
-              "--copy", str(WIN32_BUILD), "--exclude", str(WIN32_BUILD / "wineprefix*"),
-              "--copy", str(NATIVE_BUILD), "--cwd", str(SOURCE), "--"]
         making = time.monotonic()
         win32_vm.ensure_host_packages()
-        win32_vm.ensure_image()
+        image = win32_vm.ensure_image()
         making = time.monotonic() - making
-        status, seconds = run_suite(vm + ["ctest", "--preset", "win32"])
+        # The sources without their builds and history, the win32 build without Wine prefixes,
+        # and the native build the tests take the simulator from.
+        started = time.monotonic()
+        status = win32_vm.run(image, [SOURCE, WIN32_BUILD, NATIVE_BUILD],
+                              [str(SOURCE / "build"), str(SOURCE / ".git"), str(WIN32_BUILD / "wineprefix*")],
+                              SOURCE, SUITE, win32_vm.TIMEOUT_SECONDS)
+        seconds = time.monotonic() - started
         made = f"; making its image first took {making / 60:.1f} min" if making > 60 else ""
         summary = f"win32 under 32-bit Wine in an emulated x86_64 machine ({seconds / 60:.1f} min{made})"
         print(f"win32: the test programs ran emulated in {seconds:.0f} s, its start included{made}", flush=True)
