@@ -21,6 +21,13 @@ Bytes Joined(std::initializer_list<Bytes> parts) {
     return all;
 }
 
+// Packets with lambda 0, 1, 2, ...: each names its place in the backlog.
+Bytes Backlog(unsigned packets) {
+    Bytes all;
+    for (unsigned k = 0; k < packets; ++k) all = Joined({all, Lc1Packet(k, 147)});
+    return all;
+}
+
 struct ReadOutcome {
     zb::HResult result;
     std::int32_t value;
@@ -124,6 +131,10 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
                  Lc1Packet(1000, 147),
                  {0x11, 0xB2, 0x82, 0x43}}),
          zb::kOk, 963379, Joined({{0x13}, Lc1Packet(1000, 147), {0x11, 0xB2, 0x82, 0x43}})},
+        // A host that stalled: room is made from the oldest packets only, so the 86th, which
+        // straddles the end of the full buffer, survives.
+        {"more waiting than the buffer holds: the newest two", Backlog(87), zb::kOk, ConvertToFixedAfr(85, 147),
+         Lc1Packet(86, 147)},
     };
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
@@ -209,19 +220,9 @@ TEST_F(PacketReaderTest, StopsFillingAtTheBufferSize) {
     EXPECT_EQ(reader.BufferedCount(), 1u);
 }
 
-// A host that stalled finds more waiting than the buffer holds. Room is made from the oldest
-// packets only: here the 86th packet straddles the end of the full buffer and must survive.
-TEST_F(PacketReaderTest, FullBufferWithMoreWaitingDeliversFromTheNewestPackets) {
-    constexpr unsigned kPackets = 87;
-    for (unsigned k = 0; k < kPackets; ++k) feed.Arrive(Lc1Packet(k, 147));
-    EXPECT_EQ(ReadOnce().value, ConvertToFixedAfr(kPackets - 2, 147));
-    EXPECT_EQ(feed.Waiting(), 0u);
-    EXPECT_EQ(Buffered(), Lc1Packet(kPackets - 1, 147));
-}
-
 TEST_F(PacketReaderTest, CatchesUpWithALongStallInAFewShortCalls) {
     constexpr unsigned kPackets = 1000;  // 82 s of the device's output
-    for (unsigned k = 0; k < kPackets; ++k) feed.Arrive(Lc1Packet(k, 147));
+    feed.Arrive(Backlog(kPackets));
     std::size_t calls = 0;
     ReadOutcome outcome{};
     do {
