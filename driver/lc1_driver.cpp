@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/clock.h"
 #include "driver/debug_output.h"
 #include "lamdex/host_helpers.h"
 #include "lamdex/version.h"
@@ -25,6 +26,22 @@ void ReportOpenFailure(int portNumber, std::uint32_t error) {
     char text[64 + sizeof reason];
     (void)std::snprintf(text, sizeof text, "LC1Driver::Open COM%d failed: error %lu (%s)", portNumber,
                         static_cast<unsigned long>(error), reason);
+    WriteDebugText(text);
+}
+
+void ReportLineLost(int portNumber, std::uint32_t error) {
+    char reason[200];
+    DescribePlatformError(error, reason, sizeof reason);
+    char text[64 + sizeof reason];
+    (void)std::snprintf(text, sizeof text, "LC1Driver::Read COM%d lost: error %lu (%s)", portNumber,
+                        static_cast<unsigned long>(error), reason);
+    WriteDebugText(text);
+}
+
+void ReportLineBack(int portNumber, std::uint64_t outageMs) {
+    char text[80];
+    (void)std::snprintf(text, sizeof text, "LC1Driver::Read COM%d back after %.1f s", portNumber,
+                        static_cast<double>(outageMs) / 1000.0);
     WriteDebugText(text);
 }
 
@@ -118,14 +135,30 @@ zb::HResult LC1Driver::Close() {
 void LC1Driver::OpenLink() {
     isOpen_ = true;
     reader_.ResetForOpen();
-    link_.Open(portNumber_);
-    if (!link_.IsOpen()) ReportOpenFailure(portNumber_, link_.OpenError());
+    const std::uint64_t now = MonotonicMilliseconds();
+    Report(keeper_.Open(portNumber_, now), now);
 }
 
 void LC1Driver::CloseLink() {
-    link_.Close();
+    keeper_.Close();
     reader_.ResetForClose();
     isOpen_ = false;
+}
+
+void LC1Driver::Report(LineKeeper::Change change, std::uint64_t now) {
+    switch (change) {
+        case LineKeeper::Change::kNone:
+            break;
+        case LineKeeper::Change::kOpenFailed:
+            ReportOpenFailure(portNumber_, keeper_.Error());
+            break;
+        case LineKeeper::Change::kLost:
+            ReportLineLost(portNumber_, keeper_.Error());
+            break;
+        case LineKeeper::Change::kBack:
+            ReportLineBack(portNumber_, keeper_.OutageMs(now));
+            break;
+    }
 }
 
 zb::HResult LC1Driver::Write(zb::TransferRecord* rec) {
@@ -139,8 +172,22 @@ zb::HResult LC1Driver::Write(zb::TransferRecord* rec) {
 }
 
 zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
-    Held held(lock_);
-    return reader_.Read(rec);
+    if (!PacketReader::Accepts(rec)) {
+        return zb::kInvalidArg;
+    }
+    HeldIfFree held(lock_);
+    if (!held) {
+        return PacketReader::AnswerNotReady(rec);
+    }
+    const std::uint64_t now = MonotonicMilliseconds();
+    Report(keeper_.Reopen(now), now);
+    const zb::HResult answer = reader_.Read(rec);
+    const LineKeeper::Change change = keeper_.Check(now);
+    if (change == LineKeeper::Change::kLost) {
+        reader_.DropPartialPacket();
+    }
+    Report(change, now);
+    return answer;
 }
 
 zb::HResult LC1Driver::SetSettings(zb::IoSettings* settings) {
@@ -174,8 +221,8 @@ void LC1Driver::ChangePort(int newPort) {
     if (!IsPortNumber(newPort)) {
         return;
     }
-    // A Read on another thread meanwhile waits, then reads the new port: it never meets
-    // the change half done.
+    // A Read on another thread meanwhile answers not ready, then reads the new port: it
+    // never meets the change half done.
     Held held(lock_);
     if (newPort == portNumber_) {
         return;

@@ -4,12 +4,17 @@
 // Open, Close, Read, the port change and the closing at destruction hold one lock while
 // they touch the link or the receive buffer: a host reading on its own thread while the
 // user changes the port in the dialog gets answers from the old port or the new one,
-// never from a handle closed under it.
+// never from a handle closed under it. Read never waits for the lock: while another
+// operation holds it or waits for it, Read answers not ready.
+//
+// Between Open and Close the line is kept: Read finds out when it has gone (a pulled USB
+// adapter) and opens the port again when it is back, so readings resume without the host.
 #pragma once
 
 #include <cstdint>
 
 #include "config/config_file.h"
+#include "driver/line_keeper.h"
 #include "driver/lock.h"
 #include "driver/packet_reader.h"
 #include "driver/serial_link.h"
@@ -72,9 +77,11 @@ private:
     // across its close, save and reopen.
     void OpenLink();
     void CloseLink();
+    void Report(LineKeeper::Change change, std::uint64_t now);
 
     Lock lock_;  // first: made before, and gone after, everything it guards
     SerialLink link_;
+    LineKeeper keeper_{link_};
     std::int32_t portNumber_ = 1;
     PacketReader reader_;
     bool isOpen_ = false;

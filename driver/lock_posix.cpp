@@ -23,8 +23,12 @@ Lock::~Lock() {
     MutexIn(storage_).~mutex();
 }
 
-void Lock::Acquire() {
+void Lock::AcquirePlatformLock() {
     MutexIn(storage_).lock();
+}
+
+bool Lock::TryAcquirePlatformLock() {
+    return MutexIn(storage_).try_lock();
 }
 
 void Lock::Release() {

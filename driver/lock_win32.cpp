@@ -24,8 +24,12 @@ Lock::~Lock() {
     DeleteCriticalSection(SectionIn(storage_));
 }
 
-void Lock::Acquire() {
+void Lock::AcquirePlatformLock() {
     EnterCriticalSection(SectionIn(storage_));
+}
+
+bool Lock::TryAcquirePlatformLock() {
+    return TryEnterCriticalSection(SectionIn(storage_)) != FALSE;
 }
 
 void Lock::Release() {

@@ -75,6 +75,25 @@ void PacketReader::ResetForClose() {
     rxCount_ = 0;
 }
 
+void PacketReader::DropPartialPacket() {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    std::size_t completeEnd = 0;
+    while (FindPacket(end, start, end)) {
+        completeEnd = end;
+    }
+    rxCount_ = static_cast<std::uint32_t>(completeEnd);
+}
+
+bool PacketReader::Accepts(const zb::TransferRecord* record) {
+    return IsAcceptable(record);
+}
+
+zb::HResult PacketReader::AnswerNotReady(zb::TransferRecord* record) {
+    StoreTransferred(record, 0);
+    return zb::kNotReady;
+}
+
 // A full buffer makes room by dropping old packets only: a partial packet at its end, and
 // anything that may start one, stay.
 void PacketReader::FillFromSource() {

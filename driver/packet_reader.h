@@ -49,7 +49,15 @@ public:
 
     void ResetForOpen();
     void ResetForClose();
+    // After the line was cut: a partial packet at the end can never complete and goes;
+    // complete packets stay to be answered.
+    void DropPartialPacket();
     zb::HResult Read(zb::TransferRecord* record);
+    // Whether Read takes the record at all (else it answers E_INVALIDARG, changing nothing).
+    static bool Accepts(const zb::TransferRecord* record);
+    // What Read answers an accepted record when there is nothing to read, without touching
+    // any reader.
+    static zb::HResult AnswerNotReady(zb::TransferRecord* record);
 
     std::size_t BufferedCount() const { return rxCount_; }
     const std::uint8_t* BufferedBytes() const { return rxBuffer_; }

@@ -38,7 +38,20 @@ public:
     std::uint32_t OpenError() const { return openError_; }
 
     // Yields one waiting byte; false when closed, on a failed read, or when nothing is waiting.
+    // A failed read (a removed adapter, a hung-up terminal) is remembered until the next Open.
     bool ReadByte(std::uint8_t* byte);
+
+    // Whether a read has failed since the link opened, and the platform's error code for it.
+    bool ReadFailed() const { return readError_ != 0; }
+    std::uint32_t ReadError() const { return readError_; }
+    // Bytes received since the link opened; wraps, only ever compared for change.
+    std::uint32_t BytesReceived() const { return bytesReceived_; }
+
+    // Asks the platform whether the open port is still there, for a line that has gone
+    // silent: some platforms show a pulled adapter only as silence. Costs one or two system
+    // calls. False with the platform's error code when the port has gone or is no longer the
+    // device this link opened.
+    bool IsStillThere(std::uint32_t& error) const;
 
     void Close();
 
@@ -51,7 +64,10 @@ private:
     // The platform handle (a HANDLE, or a file descriptor plus one); kClosed when closed.
     static constexpr std::intptr_t kClosed = 0;
     std::intptr_t handle_ = kClosed;
+    int portNumber_ = 0;
     std::uint32_t openError_ = 0;
+    std::uint32_t readError_ = 0;
+    std::uint32_t bytesReceived_ = 0;
 };
 
 }  // namespace lamdex

@@ -15,6 +15,11 @@ HANDLE AsHandle(std::intptr_t value) {
     return reinterpret_cast<HANDLE>(value);
 }
 
+// A failure must stay visible as one even where the system left no code behind.
+std::uint32_t NonZeroError(DWORD error) {
+    return error != 0 ? error : ERROR_GEN_FAILURE;
+}
+
 // 19200 8N1, binary, no parity checking, no flow control of any kind, DTR and RTS off.
 void ApplyLineSettings(HANDLE port) {
     COMMCONFIG config{};
@@ -83,14 +88,48 @@ void SerialLink::Open(int portNumber) {
         return;
     }
     openError_ = 0;
+    readError_ = 0;
+    bytesReceived_ = 0;
+    portNumber_ = portNumber;
     handle_ = reinterpret_cast<std::intptr_t>(port);
 }
 
 bool SerialLink::ReadByte(std::uint8_t* byte) {
     if (handle_ == kClosed) return false;
     DWORD count = 0;
-    if (!ReadFile(AsHandle(handle_), byte, 1, &count, nullptr)) return false;
-    return count == 1;
+    if (!ReadFile(AsHandle(handle_), byte, 1, &count, nullptr)) {
+        // A USB serial driver fails every read once its device is removed.
+        readError_ = NonZeroError(GetLastError());
+        return false;
+    }
+    if (count != 1) return false;
+    ++bytesReceived_;
+    return true;
+}
+
+bool SerialLink::IsStillThere(std::uint32_t& error) const {
+    error = ERROR_INVALID_HANDLE;
+    if (handle_ == kClosed) return false;
+    // A removed or hung-up device no longer reports its line state through our handle;
+    // under Wine that is the only sign, since such a line reads as nothing waiting.
+    DCB state{};
+    state.DCBlength = sizeof(DCB);
+    if (!GetCommState(AsHandle(handle_), &state)) {
+        error = NonZeroError(GetLastError());
+        return false;
+    }
+    // Some drivers keep a removed device's handle answering, but its name goes with it. Our
+    // own exclusive handle makes a present port refuse; Wine lets the second open through.
+    char path[4 + kDeviceNameSize];
+    if (!DevicePath(portNumber_, path, sizeof path)) return true;
+    HANDLE probe =
+        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (probe != INVALID_HANDLE_VALUE) {
+        CloseHandle(probe);
+        return true;
+    }
+    error = GetLastError();
+    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
 }
 
 void SerialLink::Close() {

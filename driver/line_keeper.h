@@ -1,0 +1,60 @@
+// Keeps a serial line open for as long as its owner wants it, through a pulled USB adapter,
+// a dropped cable or a port that appears only after the owner opened it. There is no
+// thread and no timer: the owner calls Reopen before it takes bytes and Check after, with
+// the time, and each call does at most one open attempt or one presence check.
+#pragma once
+
+#include <cstdint>
+
+#include "driver/serial_link.h"
+
+namespace lamdex {
+
+class LineKeeper {
+public:
+    // A line silent this long is asked whether its port is still there, and no more often.
+    static constexpr std::uint64_t kSilenceBeforeCheckMs = 1000;
+    // A closed line is tried again at most this often.
+    static constexpr std::uint64_t kRetryIntervalMs = 500;
+
+    enum class Change {
+        kNone,
+        kOpenFailed,  // the first failed open of an outage; later ones stay quiet
+        kLost,        // the line was open and has gone: now closed
+        kBack,        // the line is open again after an outage
+    };
+
+    explicit LineKeeper(SerialLink& link) : link_(link) {}
+
+    // Opens the port and keeps it from now on.
+    Change Open(int portNumber, std::uint64_t now);
+    // Closes the port for good: nothing is reopened until the next Open.
+    void Close();
+
+    // Before taking bytes: tries a kept line that is closed again, when a try is due.
+    Change Reopen(std::uint64_t now);
+    // After taking bytes: closes a line whose read failed, or which has been silent and
+    // whose port has gone.
+    Change Check(std::uint64_t now);
+
+    // The platform's error code of the last loss or failed open.
+    std::uint32_t Error() const { return error_; }
+    // How long the last outage lasted, or has lasted so far.
+    std::uint64_t OutageMs(std::uint64_t now) const { return now - outageStart_; }
+
+private:
+    Change Lose(std::uint32_t error, std::uint64_t now);
+    void StartListening(std::uint64_t now);
+
+    SerialLink& link_;
+    int portNumber_ = 0;
+    bool kept_ = false;
+    bool failureReported_ = false;
+    std::uint32_t error_ = 0;
+    std::uint32_t bytesSeen_ = 0;
+    std::uint64_t quietSince_ = 0;
+    std::uint64_t lastTry_ = 0;
+    std::uint64_t outageStart_ = 0;
+};
+
+}  // namespace lamdex
