@@ -79,16 +79,6 @@ private:
     std::string original_;
 };
 
-// In an emulated machine a thread woken for the lock comes too late to take it from one that
-// reads without pause, so the port changes could wait minutes; there the reading thread
-// pauses between Reads, and says so.
-std::chrono::microseconds PauseBetweenReads() {
-    const char* emulated = std::getenv("LAMDEX_EMULATED");
-    if (emulated == nullptr || *emulated == '\0') return std::chrono::microseconds(0);
-    std::printf("Slower pace in the emulated machine (%s): the reading thread pauses 1 ms between Reads\n", emulated);
-    return std::chrono::milliseconds(1);
-}
-
 struct Answer {
     zb::HResult result;
     std::int32_t value;
@@ -247,6 +237,27 @@ TEST_F(LC1DriverTest, PortThatCannotBeOpenedAnswersNotReadyAndADebugTextSaysWhy)
     EXPECT_TRUE(contract::StopDebugCapture().empty()) << "a port that opens says nothing";
 }
 
+// Silence alone is no loss: the device may pause. The line is asked whether its port is
+// still there, finds it is, and keeps the partial packet that was waiting.
+TEST_F(LC1DriverTest, ASilentLineStaysOpenAndKeepsItsPartialPacket) {
+    SerialPeer line;
+    ASSERT_TRUE(line.Attach(kLinePort));
+    CreateDriver(kLinePort);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+    contract::StartDebugCapture();
+    const auto silentUntil = Clock::now() + std::chrono::milliseconds(2500);
+    while (Clock::now() < silentUntil) {
+        ASSERT_EQ(ReadOnce().result, zb::kNotReady);
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_TRUE(contract::StopDebugCapture().empty()) << "a silent line is not lost";
+    EXPECT_TRUE(driver->IsLinkOpen());
+    line.Send(Bytes(kPacket500.begin() + 4, kPacket500.end()));
+    EXPECT_EQ(ReadUntilAnswer().value, kValue500);
+}
+
 TEST_F(LC1DriverTest, ChangePortToTheCurrentPortChangesNothing) {
     SerialPeer line;
     ASSERT_TRUE(line.Attach(kLinePort));
@@ -309,13 +320,11 @@ TEST_F(LC1DriverTest, ReadOnAnotherThreadDuringPortChangesGetsOnlyWholeReadingsO
     int readings[2] = {0, 0};
     int wrongPort = 0;
     int strangeAnswers = 0;
-    const std::chrono::microseconds pause = PauseBetweenReads();
     std::thread host([&] {
         while (!done.load()) {
             const unsigned before = epoch.load();
             const Answer answer = ReadOnce();
             const unsigned after = epoch.load();
-            if (pause.count() > 0) std::this_thread::sleep_for(pause);
             if (answer.result == zb::kNotReady) continue;
             const int from = answer.value == values[0] ? 0 : answer.value == values[1] ? 1 : -1;
             if (answer.result != zb::kOk || from < 0) {
@@ -326,15 +335,22 @@ TEST_F(LC1DriverTest, ReadOnAnotherThreadDuringPortChangesGetsOnlyWholeReadingsO
             }
         }
     });
+    std::vector<double> changeMs;
     for (int round = 0; round < kRounds; ++round) {
         const int next = (round + 1) % 2;
         epoch.fetch_add(1);
+        const auto before = Clock::now();
         driver->ChangePort(ports[next]);
+        changeMs.push_back(std::chrono::duration<double, std::milli>(Clock::now() - before).count());
         epoch.fetch_add(1);
         lines[next].Send(packets[next]);
     }
     done.store(true);
     host.join();
+    // A figure, not a limit: a Read never holds off a port change for long, whatever the pace.
+    std::sort(changeMs.begin(), changeMs.end());
+    std::printf("%d port changes beside a thread that reads without pause: median %.2f ms, longest %.1f ms\n", kRounds,
+                changeMs[changeMs.size() / 2], changeMs.back());
 
     EXPECT_EQ(strangeAnswers, 0) << "answers that are neither not ready nor a reading sent";
     EXPECT_EQ(wrongPort, 0) << "readings from the port that was not open";

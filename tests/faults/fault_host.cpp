@@ -18,6 +18,8 @@
 //   drain                            -> Reads until one answers not ready: "drain calls=..
 //                                       readings=.. firstus=.. totalus=.."
 //   error                            -> "error code=.. text=..." (GetLastErrorInfo)
+//   texts                            -> "texts A | B | ...": the plug-in's debug texts since the
+//                                       last ask
 //   unload                           -> unloads the library without closing the component and
 //                                       answers "unloaded"; the host stays alive (so a script
 //                                       can see what the unload alone released) until quit
@@ -33,6 +35,7 @@
 #include <thread>
 #include <vector>
 
+#include "tests/contract/debug_capture.h"
 #include "tools/zbhost/host_abi.h"
 #include "tools/zbhost/plugin_library.h"
 
@@ -219,6 +222,7 @@ int main(int argc, char** argv) {
         return 3;
     }
     Component component(object);
+    contract::StartDebugCapture();
     Reply("loaded");
 
     char line[256];
@@ -242,6 +246,11 @@ int main(int argc, char** argv) {
             IdleReads(component, Argument(words, 1, 1000));
         } else if (command == "drain") {
             Drain(component);
+        } else if (command == "texts") {
+            std::string texts;
+            for (const std::string& text : contract::StopDebugCapture()) texts += (texts.empty() ? "" : " | ") + text;
+            contract::StartDebugCapture();
+            Reply("texts " + texts);
         } else if (command == "error") {
             std::int32_t code = 0;
             const std::string text = component.LastError(code);

@@ -4,16 +4,21 @@ real plug-in library in fault_host, which this script steers call by call.
 
 usage: faults.py native BUILD_DIR CASE
        faults.py wine   BUILD_DIR CASE NATIVE_BUILD_DIR   (lc1sim comes from the native build)
-CASE: hangup  the device hangs up in the middle of a packet and its port disappears, then a
-              new device appears at the same place: the newest readings before it went, no
-              Read hangs, nothing but not ready while there is nothing to read, readings
-              again after Close and Open
+CASE: hangup  the host opens before the device is there; the device appears, hangs up in the
+              middle of a packet and its port disappears; new devices appear at the same
+              place and go again: readings come and resume with no call from the host but
+              Read, no Read hangs, nothing but not ready while there is nothing to read, one
+              debug text per loss and return; after Close nothing reopens the port
       reopen  the host closes and reopens over and over while packets flow, split at random
-              points, and what is sent while it is closed is lost: every opening delivers,
-              and every answer is one the device sent, in order (a packet broken by a close
-              never comes out as a reading)
+              points, and what is sent while it is closed is lost; at random moments the
+              device is pulled and a new one plugged in: every opening delivers, and every
+              answer is one the devices sent, in order (a packet broken by a close or a pull
+              never comes out as a reading). LAMDEX_SOAK_SECONDS keeps it going that long;
+              LAMDEX_FAULT_SEED repeats a run's choices.
 """
 import os
+import random
+import re
 import select
 import sys
 import time
@@ -26,6 +31,8 @@ from harness import fail  # noqa: E402
 PORT = 9
 # A Read that takes this long is hanging, not slow.
 HANG_US = 1000000
+# How long a wait for an event may take before it has failed; far above what it takes.
+BOUND_S = 20
 
 
 def check_poll(reply, what, only_not_ready=False):
@@ -40,61 +47,122 @@ def check_poll(reply, what, only_not_ready=False):
         fail(f"{what}: answers other than not ready: {reply}")
 
 
-def check_sent(log, answers, message):
-    """Fails unless the answers, in fault_host's tokens, appear in order among those sent."""
+def check_sent(logs, answers, message):
+    """Fails unless the answers, in fault_host's tokens, appear in order among those sent by
+    the devices that logged to `logs`, one after the other."""
     tokens = {"ok": None, "device error": "E", "not connected": "N"}
-    sent = iter(tokens[answer] or value for answer, value in harness.expected_answers(log))
+    expected = [answer for log in logs for answer in harness.expected_answers(log)]
+    sent = iter(tokens[answer] or value for answer, value in expected)
     for number, answer in enumerate(answers, 1):
         if answer not in sent:  # consumes the sent answers up to the match
             fail(f"{message}: answer {number} ({answer}) was never sent there")
 
 
-def hangup(run, link):
+class Texts(list):
+    """The plug-in's debug texts of a run, each as the kind of event it reports."""
+    KINDS = {"open failed": r"LC1Driver::Open COM9 failed: error \d+ \([^()]+\)",
+             "lost": r"LC1Driver::Read COM9 lost: error \d+ \([^()]+\)",
+             "back": r"LC1Driver::Read COM9 back after \d+\.\d s"}
+
+    def take(self, host):
+        for text in filter(None, host.ask("texts").text[len("texts "):].split(" | ")):
+            kind = next((kind for kind, form in self.KINDS.items() if re.fullmatch(form, text)), None)
+            self.append(kind or fail(f"a debug text of no known form: {text}"))
+
+
+def poll_until(host, texts, what, done, bound=BOUND_S, only_not_ready=False):
+    """Polls until done(answers, texts) or the bound passes: a loaded machine only takes
+    longer. Returns the answers and the seconds from the start to the first reading."""
+    answers, started, first = [], time.monotonic(), None
+    while not done(answers, texts):
+        if time.monotonic() - started > bound:
+            fail(f"{what}: not within the bound of {bound} s; answers: {answers}, debug texts: {texts}")
+        polled = time.monotonic()
+        reply = host.ask("poll", 200)
+        check_poll(reply, what, only_not_ready)
+        texts.take(host)
+        answers += reply.answers()
+        if first is None and reply.count("readings") > 0:
+            first = polled - started + float(reply["firstms"]) / 1000
+    return answers, first
+
+
+def readings_in(answers):
+    return sum(answer.isdigit() for answer in answers)
+
+
+def plug_in(run, link, name, multiplier):
+    """A device at the port, sending at its own pace, each with its own values; its log."""
+    sent = run.work / f"{name}.log"
+    simulator = run.start_simulator("--scenario", "sequence", "--multiplier", multiplier, "--log", sent, link=link)
+    return simulator, sent
+
+
+def others_holding(path, own):
+    """Descriptors of processes other than `own` that hold `path` open."""
+    return harness.holders(path) - harness.holders(path, pids=[own])
+
+
+def hangup(run, link, replugs=2):
+    print(f"Bound for each wait: {BOUND_S} s (a loaded machine only takes longer)")
+    host, texts = run.start_steered_host(), Texts()
+    # Opened before the device is there: the open fails quietly, and the device is found
+    # when it appears, with no further call from the host.
+    host.expect("open", "open 0x00000000")
+    check_poll(host.ask("poll", 300), "opened before the device is there", only_not_ready=True)
+
     # Ten readings, 0x11 and 0x13 among the data, then half a packet; then the device goes.
     readings = "B2 82 43 13 03 74  B2 82 43 13 00 1E  B2 82 42 11 00 11  B2 82 42 13 00 13  B2 82 43 13 11 13\n"
     (run.work / "half.hex").write_text(readings * 2 + "B2 82 43\n")
     first = ["963379", "510591", "57599", "64625", "2596307"]
     simulator = run.start_simulator("--replay", run.work / "half.hex", "--rate", "line", link=link)
-    host = run.start_steered_host()
-    host.ask("open")
-    reply = host.ask("poll", 1000)
-    check_poll(reply, "before the hang-up")
-    # Sent faster than the host opens, they wait as a backlog, which yields its newest two
-    # readings; any that came out earlier did so in the order sent.
+    # Sent faster than the host finds the device, they wait as a backlog, which yields its
+    # newest two readings; any that came out earlier did so in the order sent.
+    answers, took = poll_until(host, texts, "the device that appeared after Open", lambda a, _: a[-2:] == first[-2:])
     sent = iter(first * 2)
-    if reply.answers()[-2:] != first[-2:] or not all(answer in sent for answer in reply.answers()):
-        fail(f"before the hang-up: answers {reply['answers']}")
+    if not all(answer in sent for answer in answers):
+        fail(f"the device that appeared after Open: answers {answers}")
+    print(f"device appeared after Open: first reading after {took:.2f} s")
 
-    # The simulator leaves once its bytes are taken, in the middle of the last packet.
+    # The simulator leaves once its bytes are taken, in the middle of the last packet: not
+    # ready from then on, and the loss is found by itself, on platforms that show it only
+    # as silence too.
     simulator.wait()
     if os.path.lexists(link):
         fail("the device's link is still there after it hung up")
-    reply = host.ask("poll", 1000)
-    check_poll(reply, "after the hang-up", only_not_ready=True)
-    print(f"hang-up in a packet: {reply['calls']} Reads in 1 s, all not ready, longest {reply['maxus']} us")
+    poll_until(host, texts, "the hang-up found", lambda _, t: "lost" in t, only_not_ready=True)
 
-    # Closing and opening while the port is gone: the open fails quietly, Reads say not ready.
-    host.ask("close")
-    host.expect("open", "open 0x00000000")
-    check_poll(host.ask("poll", 300), "opened while the port is gone", only_not_ready=True)
+    # Pulled and plugged back in, again and again: readings resume with no call but Read.
+    resumed = []
+    for replug in range(1, replugs + 1):
+        simulator, sent = plug_in(run, link, f"device{replug}", 140 + replug)
+        answers, first_reading = poll_until(host, texts, f"plugged in again ({replug})",
+                                            lambda a, _: readings_in(a) >= 3)
+        resumed.append(first_reading)
+        harness.stop(simulator)
+        check_sent([sent], answers, f"plugged in again ({replug}): an answer the device never sent")
+        poll_until(host, texts, f"pulled ({replug})", lambda _, t: t.count("lost") == replug + 1)
+    # The device's first packet leaves 82 ms after it appears, and that time is included.
+    print("plugged back in: first reading after " + ", ".join(f"{s:.2f}" for s in resumed) + " s, all as sent")
+    if replugs >= 10:
+        resumed.sort()
+        print(f"device back to first reading: median {resumed[len(resumed) // 2]:.2f} s, worst {resumed[-1]:.2f} s"
+              f" ({replugs} cycles)")
 
-    # A new device appears at the same place.
-    sent = run.work / "sent.log"
-    simulator = run.start_simulator("--scenario", "sequence", "--rate", "line", "--count", "44", "--log", sent,
-                                    link=link)
-    reply = host.ask("poll", 300)
-    check_poll(reply, "new device, before reopening")
-    print(f"new device, old handle: {reply['readings']} readings in 300 ms (the handle belongs to the old line)")
-    check_sent(sent, reply.answers(), "the old handle delivered something never sent")
-    host.ask("close")
-    host.ask("open")
-    reply = host.ask("poll", 5000, 28)
-    check_poll(reply, "after reopening on the new device")
-    if reply.count("readings") < 1:
-        fail(f"no reading after reopening on the new device: {reply}")
-    simulator.wait()
-    check_sent(sent, reply.answers(), "after reopening, an answer the new device never sent")
-    print(f"new device after Close and Open: {reply['readings']} readings, all as sent")
+    # After Close nothing is reopened: the device comes back and the port stays free.
+    host.expect("close", "close 0x00000000")
+    simulator, _ = plug_in(run, link, "after-close", 150)
+    check_poll(host.ask("poll", 1500), "closed, the device back", only_not_ready=True)
+    texts.take(host)
+    if (holders := others_holding(os.path.realpath(link), simulator.pid)) != 0:
+        fail(f"after Close, {holders} descriptors of other programs hold the port")
+    print("after Close: the device came back, nothing reopened it, the port is free")
+
+    # One text for each loss and return, and one open failure per outage, not one per retry.
+    expected = ["open failed", "back"] + ["lost", "open failed", "back"] * replugs + ["lost", "open failed"]
+    if texts != expected:
+        fail(f"debug texts {texts}, not {expected}")
+    print(f"debug texts: {', '.join(texts)}")
 
 
 def discard_line(link, seconds):
@@ -110,29 +178,51 @@ def discard_line(link, seconds):
 
 
 def reopen(run, link):
-    cycles = 15
-    sent = run.work / "sent.log"
-    simulator = run.start_simulator("--scenario", "sequence", "--rate", "line", "--split", "--seed", "20261208",
-                                    "--duration", "30", "--log", sent, link=link)
-    host = run.start_steered_host()
-    answers = []
-    for cycle in range(1, cycles + 1):
+    soak = float(os.environ.get("LAMDEX_SOAK_SECONDS", "0"))
+    seed = int(os.environ.get("LAMDEX_FAULT_SEED", "20261209"))
+    print(f"Seed {seed} (LAMDEX_FAULT_SEED repeats a run); bound for each wait: {BOUND_S} s")
+    choose, logs = random.Random(seed), []
+
+    def plug_in_device():
+        """A new device on the line, each with its own values, split at random points."""
+        logs.append(run.work / f"sent{len(logs)}.log")
+        return run.start_simulator("--scenario", "sequence", "--rate", "line", "--split", "--multiplier",
+                                   100 + len(logs) % 150, "--seed", choose.randrange(1 << 31), "--log", logs[-1],
+                                   link=link)
+
+    def delivers(answers, _):
+        return readings_in(answers) >= 1
+
+    simulator, host, texts, answers = plug_in_device(), run.start_steered_host(), Texts(), []
+    cycles, pulls, started = 0, 0, time.monotonic()
+    while cycles < 15 or time.monotonic() - started < soak:
+        cycles += 1
         host.expect("open", "open 0x00000000")
-        # The open time varies, so the close lands at a different point of a packet each time.
-        reply = host.ask("poll", 150 + cycle * 17)
-        check_poll(reply, f"cycle {cycle}, open")
-        if reply.count("readings") < 1:
-            fail(f"cycle {cycle}: no reading while open: {reply}")
+        answers += poll_until(host, texts, f"cycle {cycles}, open", delivers)[0]
+        # A varying time, so the close or the pull lands at a different point of a packet.
+        reply = host.ask("poll", choose.randrange(1, 150))
+        check_poll(reply, f"cycle {cycles}, open")
         answers += reply.answers()
-        host.ask("close")
-        check_poll(host.ask("poll", 20), f"cycle {cycle}, closed", only_not_ready=True)
-        # What arrives while the port is closed is lost, as on a real port: the packet the
-        # close cut in two never completes, and the next opening starts somewhere in a packet.
-        discard_line(link, (cycle % 9 + 1) / 100)
+        if choose.random() < 0.4:  # pulled while open: readings resume with no call but Read
+            harness.stop(simulator)
+            pulls += 1
+            answers += host.ask("poll", choose.randrange(1, 600)).answers()
+            simulator = plug_in_device()
+            answers += poll_until(host, texts, f"cycle {cycles}, plugged in again", delivers)[0]
+        host.expect("close", "close 0x00000000")
+        check_poll(host.ask("poll", 20), f"cycle {cycles}, closed", only_not_ready=True)
+        if choose.random() < 0.3:  # pulled while closed: the next Open finds the new device
+            harness.stop(simulator)
+            pulls += 1
+            simulator = plug_in_device()
+        else:
+            # What arrives while the port is closed is lost, as on a real port: the packet the
+            # close cut in two never completes, and the next opening starts in a packet.
+            discard_line(link, choose.randrange(1, 10) / 100)
     harness.stop(simulator)
-    check_sent(sent, answers, "an answer the device never sent (a broken packet?)")
-    readings = sum(answer.isdigit() for answer in answers)
-    print(f"reopen: {cycles} cycles, {readings} readings, every opening delivered, all as sent, in order")
+    check_sent(logs, answers, "an answer the devices never sent (a broken packet?)")
+    print(f"reopen: {cycles} cycles, {pulls} devices pulled and plugged back in, {readings_in(answers)} readings, "
+          f"{time.monotonic() - started:.0f} s; every opening delivered; 0 wrong: all as sent, in order")
 
 
 def faults(mode, build, case, native_build=None):

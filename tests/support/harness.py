@@ -288,10 +288,10 @@ class PortLine:
                 os.close(fd)
 
 
-def holders(path):
-    """How many descriptors of all processes hold `path` open."""
+def holders(path, pids=None):
+    """How many descriptors of all processes (or of `pids`) hold `path` open."""
     count = 0
-    for pid in filter(str.isdigit, os.listdir("/proc")):
+    for pid in map(str, pids) if pids else filter(str.isdigit, os.listdir("/proc")):
         with contextlib.suppress(OSError):
             for fd in os.listdir(f"/proc/{pid}/fd"):
                 with contextlib.suppress(OSError):
