@@ -88,5 +88,21 @@ bench-poll: native
 	python3 tests/bench/poll_age.py native
 	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && python3 tests/bench/poll_age.py wine --windows-build build/$$build
 
+# How soon readings resume after a device is plugged back in: 10 cycles, natively and under Wine.
+.PHONY: bench-replug
+bench-replug: native
+	LAMDEX_REPLUGS=10 python3 tests/faults/faults.py native build/native hangup
+	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && \
+	  LAMDEX_REPLUGS=10 python3 tests/faults/faults.py wine build/$$build hangup build/native
+
+# The randomised close, reopen, pull and replug case for MINUTES minutes, natively under
+# AddressSanitizer and UBSan.
+MINUTES ?= 10
+.PHONY: soak
+soak: build/sanitize/build.ninja
+	cmake --build --preset sanitize --target fault_host lamdex_plugin lc1sim
+	LAMDEX_SOAK_SECONDS=$$(( $(MINUTES) * 60 )) LAMDEX_FAULT_SEED=$$(date +%s) \
+	  python3 tests/faults/faults.py native build/sanitize reopen
+
 clean:
 	rm -rf build

@@ -1,6 +1,6 @@
 #!/usr/bin/python3
-"""Figures of the real plug-in on a pseudo-terminal port: the cost of one Read with nothing
-waiting, of the Read that meets a full 514-byte backlog, and delivery with the simulator at the
+"""Figures of the real plug-in on a pseudo-terminal port: the cost of one Read while the port is
+missing, of one Read with nothing waiting, of the Read that meets a full 514-byte backlog, and delivery with the simulator at the
 full line rate and the host polling as fast as it can. Prints figures; asserts nothing about time.
 
 usage: bench_wine.py wine   WINDOWS_BUILD_DIR NATIVE_BUILD_DIR
@@ -71,6 +71,16 @@ def read_costs(host, link):
     print(f"Read meeting 514 bytes without a header: median {median(junk)} us (range {spread(junk)} us)")
 
 
+def missing_port_costs(host, link):
+    """Reads while the port is missing: most find nothing to try, one in half a second tries
+    to open the port again."""
+    host.ask("open")
+    reply = host.ask("poll", 3000)
+    print(f"Read, port missing: {reply['calls']} Reads in 3 s, {3e6 / reply.count('calls'):.3f} us each on "
+          f"average, the longest {reply['maxus']} us")
+    host.ask("close")
+
+
 def line_rate(run, host, link):
     """The simulator at the full line rate, the host reading without pause."""
     log = run.work / "sent.log"
@@ -100,6 +110,7 @@ def bench(mode, build, native_build=None):
         link = run.work / "lc1"
         run.wire_line(9, link)
         host = run.start_steered_host()
+        missing_port_costs(host, link)
         read_costs(host, link)
         line_rate(run, host, link)
 

@@ -8,7 +8,9 @@ CASE: hangup  the host opens before the device is there; the device appears, han
               middle of a packet and its port disappears; new devices appear at the same
               place and go again: readings come and resume with no call from the host but
               Read, no Read hangs, nothing but not ready while there is nothing to read, one
-              debug text per loss and return; after Close nothing reopens the port
+              debug text per loss and return; after Close nothing reopens the port.
+              LAMDEX_REPLUGS (2) sets how often; from 10 on it prints the median and worst
+              time from the device's return to the first reading
       reopen  the host closes and reopens over and over while packets flow, split at random
               points, and what is sent while it is closed is lost; at random moments the
               device is pulled and a new one plugged in: every opening delivers, and every
@@ -103,7 +105,8 @@ def others_holding(path, own):
     return harness.holders(path) - harness.holders(path, pids=[own])
 
 
-def hangup(run, link, replugs=2):
+def hangup(run, link):
+    replugs = int(os.environ.get("LAMDEX_REPLUGS", "2"))
     print(f"Bound for each wait: {BOUND_S} s (a loaded machine only takes longer)")
     host, texts = run.start_steered_host(), Texts()
     # Opened before the device is there: the open fails quietly, and the device is found
