@@ -135,6 +135,7 @@ TEST(OptionsTest, RejectsWhatItCannotUse) {
         {"x.dll", "--interval-ms", "-5"},
         {"x.dll", "--interval-ms", "99999999999999999999"},
         {"x.dll", "--readings", "0"},
+        {"x.dll", "--quiet", "0"},
         {"x.dll", "--verbose"},
         {"x.dll", "y.dll"},
     };

@@ -44,6 +44,12 @@ bool ParseValueOption(const std::string& name, const std::string& value, Options
         }
         options.readings = whole;
         options.readingsGiven = true;
+    } else if (name == "--quiet") {
+        if (!ParseNumber(value, options.quietSeconds) || !(options.quietSeconds > 0.0) ||
+            options.quietSeconds > 86400.0) {
+            error = "--quiet wants a number of seconds above 0, up to 86400";
+            return false;
+        }
     } else if (name == "--answers") {
         options.answersPath = value;
     } else {
@@ -53,8 +59,8 @@ bool ParseValueOption(const std::string& name, const std::string& value, Options
 }
 
 bool TakesValue(const std::string& name) {
-    return name == "--interval-ms" || name == "--seconds" || name == "--readings" || name == "--csv" ||
-           name == "--answers";
+    return name == "--interval-ms" || name == "--seconds" || name == "--readings" || name == "--quiet" ||
+           name == "--csv" || name == "--answers";
 }
 
 }  // namespace
@@ -103,6 +109,7 @@ const char* UsageText() {
            "  --interval-ms N   time between two Read calls (default 20)\n"
            "  --seconds S       poll for S seconds (default 5; 60 when only --readings is given)\n"
            "  --readings N      stop after N readings\n"
+           "  --quiet S         stop once S seconds pass without a reading, after the first one\n"
            "  --csv FILE        write every reading to FILE (seconds,afr,raw)\n"
            "  --answers FILE    write every answer but not ready to FILE (seconds,answer,raw)\n"
            "  --raw             also print the raw 16.16 value of each reading\n"

@@ -13,6 +13,7 @@ struct Options {
     bool secondsGiven = false;
     unsigned long readings = 0;  // stop after this many readings; 0: no such limit
     bool readingsGiven = false;
+    double quietSeconds = 0.0;  // stop once this long passes without a reading; 0: never
     std::string csvPath;
     std::string answersPath;  // every answer but "not ready", for comparing with what a device sent
     bool raw = false;

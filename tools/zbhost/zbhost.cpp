@@ -134,13 +134,20 @@ double SecondsSince(Clock::time_point start) {
     return std::chrono::duration<double>(Clock::now() - start).count();
 }
 
-// Polls Read until the time or the reading count runs out; answers the readings seen.
+bool FellQuiet(const Options& options, unsigned long readings, Clock::time_point lastReading) {
+    return options.quietSeconds > 0.0 && readings > 0 && SecondsSince(lastReading) >= options.quietSeconds;
+}
+
+// Polls Read until the time or the reading count runs out, or the device falls quiet; answers
+// the readings seen.
 unsigned long PollReadings(void* component, const Options& options, std::FILE* csv, std::FILE* answers) {
     AnswerFolder folder(kFoldWindowSeconds, options.raw);
     unsigned long readings = 0;
     const Clock::time_point start = Clock::now();
     Clock::time_point next = start;
-    while (SecondsSince(start) < options.seconds && (!options.readingsGiven || readings < options.readings)) {
+    Clock::time_point lastReading = start;
+    while (SecondsSince(start) < options.seconds && (!options.readingsGiven || readings < options.readings) &&
+           !FellQuiet(options, readings, lastReading)) {
         const ReadAnswer answer = ReadOnce(component);
         const double elapsed = SecondsSince(start);
         for (const std::string& line : folder.Add(elapsed, answer.code, answer.value)) PrintLine(line);
@@ -149,6 +156,7 @@ unsigned long PollReadings(void* component, const Options& options, std::FILE* c
         }
         if (answer.code == kOk) {
             ++readings;
+            lastReading = Clock::now();
             if (answer.transferred != 4) {
                 std::fprintf(stderr, "zbhost: Read answered S_OK with %lu bytes transferred, not 4\n",
                              static_cast<unsigned long>(answer.transferred));
