@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "driver/clock.h"
 #include "driver/debug_output.h"
 #include "lamdex/host_helpers.h"
 #include "lamdex/version.h"
@@ -135,8 +134,7 @@ zb::HResult LC1Driver::Close() {
 void LC1Driver::OpenLink() {
     isOpen_ = true;
     reader_.ResetForOpen();
-    const std::uint64_t now = MonotonicMilliseconds();
-    Report(keeper_.Open(portNumber_, now), now);
+    Report(keeper_.Open(portNumber_));
 }
 
 void LC1Driver::CloseLink() {
@@ -145,7 +143,7 @@ void LC1Driver::CloseLink() {
     isOpen_ = false;
 }
 
-void LC1Driver::Report(LineKeeper::Change change, std::uint64_t now) {
+void LC1Driver::Report(LineKeeper::Change change) {
     switch (change) {
         case LineKeeper::Change::kNone:
             break;
@@ -156,7 +154,7 @@ void LC1Driver::Report(LineKeeper::Change change, std::uint64_t now) {
             ReportLineLost(portNumber_, keeper_.Error());
             break;
         case LineKeeper::Change::kBack:
-            ReportLineBack(portNumber_, keeper_.OutageMs(now));
+            ReportLineBack(portNumber_, keeper_.OutageMs());
             break;
     }
 }
@@ -179,14 +177,13 @@ zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
     if (!held) {
         return PacketReader::AnswerNotReady(rec);
     }
-    const std::uint64_t now = MonotonicMilliseconds();
-    Report(keeper_.Reopen(now), now);
+    Report(keeper_.Reopen());
     const zb::HResult answer = reader_.Read(rec);
-    const LineKeeper::Change change = keeper_.Check(now);
+    const LineKeeper::Change change = keeper_.Check();
     if (change == LineKeeper::Change::kLost) {
         reader_.DropPartialPacket();
     }
-    Report(change, now);
+    Report(change);
     return answer;
 }
 

@@ -77,7 +77,7 @@ private:
     // across its close, save and reopen.
     void OpenLink();
     void CloseLink();
-    void Report(LineKeeper::Change change, std::uint64_t now);
+    void Report(LineKeeper::Change change);
 
     Lock lock_;  // first: made before, and gone after, everything it guards
     SerialLink link_;

@@ -2,14 +2,14 @@
 
 namespace lamdex {
 
-LineKeeper::Change LineKeeper::Open(int portNumber, std::uint64_t now) {
+LineKeeper::Change LineKeeper::Open(int portNumber) {
     portNumber_ = portNumber;
     kept_ = true;
-    lastTry_ = now;
-    outageStart_ = now;
+    lastTry_ = clock_();
+    outageStart_ = lastTry_;
     link_.Open(portNumber);
     if (link_.IsOpen()) {
-        StartListening(now);
+        StartListening();
         return Change::kNone;
     }
     error_ = link_.OpenError();
@@ -22,12 +22,14 @@ void LineKeeper::Close() {
     link_.Close();
 }
 
-LineKeeper::Change LineKeeper::Reopen(std::uint64_t now) {
-    if (!kept_ || link_.IsOpen() || now - lastTry_ < kRetryIntervalMs) return Change::kNone;
+LineKeeper::Change LineKeeper::Reopen() {
+    if (!kept_ || link_.IsOpen()) return Change::kNone;
+    const std::uint64_t now = clock_();
+    if (now - lastTry_ < kRetryIntervalMs) return Change::kNone;
     lastTry_ = now;
     link_.Open(portNumber_);
     if (link_.IsOpen()) {
-        StartListening(now);
+        StartListening();
         return Change::kBack;
     }
     error_ = link_.OpenError();
@@ -36,33 +38,39 @@ LineKeeper::Change LineKeeper::Reopen(std::uint64_t now) {
     return Change::kOpenFailed;
 }
 
-LineKeeper::Change LineKeeper::Check(std::uint64_t now) {
+// A line that delivers costs a counter comparison; only a quiet one reads the clock.
+LineKeeper::Change LineKeeper::Check() {
     if (!kept_ || !link_.IsOpen()) return Change::kNone;
-    if (link_.ReadFailed()) return Lose(link_.ReadError(), now);
+    if (link_.ReadFailed()) return Lose(link_.ReadError());
     if (link_.BytesReceived() != bytesSeen_) {
         bytesSeen_ = link_.BytesReceived();
-        quietSince_ = now;
+        heard_ = true;
         return Change::kNone;
+    }
+    const std::uint64_t now = clock_();
+    if (heard_) {
+        heard_ = false;
+        quietSince_ = now;
     }
     if (now - quietSince_ < kSilenceBeforeCheckMs) return Change::kNone;
     quietSince_ = now;  // the next check comes after another quiet second
     std::uint32_t error = 0;
-    return link_.IsStillThere(error) ? Change::kNone : Lose(error, now);
+    return link_.IsStillThere(error) ? Change::kNone : Lose(error);
 }
 
 // The device may already be back at the same name (a quick replug): it is tried at once.
-LineKeeper::Change LineKeeper::Lose(std::uint32_t error, std::uint64_t now) {
+LineKeeper::Change LineKeeper::Lose(std::uint32_t error) {
     link_.Close();
     error_ = error;
     failureReported_ = false;
-    outageStart_ = now;
-    lastTry_ = now - kRetryIntervalMs;
+    outageStart_ = clock_();
+    lastTry_ = outageStart_ - kRetryIntervalMs;
     return Change::kLost;
 }
 
-void LineKeeper::StartListening(std::uint64_t now) {
+void LineKeeper::StartListening() {
     bytesSeen_ = link_.BytesReceived();
-    quietSince_ = now;
+    heard_ = true;
 }
 
 }  // namespace lamdex

@@ -1,11 +1,13 @@
 // Keeps a serial line open for as long as its owner wants it, through a pulled USB adapter,
 // a dropped cable or a port that appears only after the owner opened it. There is no
-// thread and no timer: the owner calls Reopen before it takes bytes and Check after, with
-// the time, and each call does at most one open attempt or one presence check.
+// thread and no timer: the owner calls Reopen before it takes bytes and Check after, and
+// each call does at most one open attempt or one presence check. The clock is read only
+// while a line is kept and quiet or closed.
 #pragma once
 
 #include <cstdint>
 
+#include "driver/clock.h"
 #include "driver/serial_link.h"
 
 namespace lamdex {
@@ -24,34 +26,38 @@ public:
         kBack,        // the line is open again after an outage
     };
 
-    explicit LineKeeper(SerialLink& link) : link_(link) {}
+    using Clock = std::uint64_t (*)();  // milliseconds, never going back
+
+    explicit LineKeeper(SerialLink& link, Clock clock = &MonotonicMilliseconds) : link_(link), clock_(clock) {}
 
     // Opens the port and keeps it from now on.
-    Change Open(int portNumber, std::uint64_t now);
+    Change Open(int portNumber);
     // Closes the port for good: nothing is reopened until the next Open.
     void Close();
 
     // Before taking bytes: tries a kept line that is closed again, when a try is due.
-    Change Reopen(std::uint64_t now);
+    Change Reopen();
     // After taking bytes: closes a line whose read failed, or which has been silent and
     // whose port has gone.
-    Change Check(std::uint64_t now);
+    Change Check();
 
     // The platform's error code of the last loss or failed open.
     std::uint32_t Error() const { return error_; }
     // How long the last outage lasted, or has lasted so far.
-    std::uint64_t OutageMs(std::uint64_t now) const { return now - outageStart_; }
+    std::uint64_t OutageMs() const { return lastTry_ - outageStart_; }
 
 private:
-    Change Lose(std::uint32_t error, std::uint64_t now);
-    void StartListening(std::uint64_t now);
+    Change Lose(std::uint32_t error);
+    void StartListening();
 
     SerialLink& link_;
+    Clock clock_;
     int portNumber_ = 0;
     bool kept_ = false;
     bool failureReported_ = false;
     std::uint32_t error_ = 0;
     std::uint32_t bytesSeen_ = 0;
+    bool heard_ = false;  // bytes came since quietSince_ was last set
     std::uint64_t quietSince_ = 0;
     std::uint64_t lastTry_ = 0;
     std::uint64_t outageStart_ = 0;
