@@ -143,7 +143,7 @@ void LC1Driver::CloseLink() {
     isOpen_ = false;
 }
 
-void LC1Driver::Report(LineKeeper::Change change) {
+void LC1Driver::ReportChange(LineKeeper::Change change) {
     switch (change) {
         case LineKeeper::Change::kNone:
             break;

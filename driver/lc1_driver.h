@@ -77,7 +77,10 @@ private:
     // across its close, save and reopen.
     void OpenLink();
     void CloseLink();
-    void Report(LineKeeper::Change change);
+    void Report(LineKeeper::Change change) {
+        if (change != LineKeeper::Change::kNone) ReportChange(change);
+    }
+    void ReportChange(LineKeeper::Change change);
 
     Lock lock_;  // first: made before, and gone after, everything it guards
     SerialLink link_;

@@ -22,8 +22,7 @@ void LineKeeper::Close() {
     link_.Close();
 }
 
-LineKeeper::Change LineKeeper::Reopen() {
-    if (!kept_ || link_.IsOpen()) return Change::kNone;
+LineKeeper::Change LineKeeper::ReopenWhenDue() {
     const std::uint64_t now = clock_();
     if (now - lastTry_ < kRetryIntervalMs) return Change::kNone;
     lastTry_ = now;
@@ -38,15 +37,7 @@ LineKeeper::Change LineKeeper::Reopen() {
     return Change::kOpenFailed;
 }
 
-// A line that delivers costs a counter comparison; only a quiet one reads the clock.
-LineKeeper::Change LineKeeper::Check() {
-    if (!kept_ || !link_.IsOpen()) return Change::kNone;
-    if (link_.ReadFailed()) return Lose(link_.ReadError());
-    if (link_.BytesReceived() != bytesSeen_) {
-        bytesSeen_ = link_.BytesReceived();
-        heard_ = true;
-        return Change::kNone;
-    }
+LineKeeper::Change LineKeeper::CheckQuietLine() {
     const std::uint64_t now = clock_();
     if (heard_) {
         heard_ = false;

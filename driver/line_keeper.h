@@ -36,10 +36,17 @@ public:
     void Close();
 
     // Before taking bytes: tries a kept line that is closed again, when a try is due.
-    Change Reopen();
+    Change Reopen() { return kept_ && !link_.IsOpen() ? ReopenWhenDue() : Change::kNone; }
     // After taking bytes: closes a line whose read failed, or which has been silent and
-    // whose port has gone.
-    Change Check();
+    // whose port has gone. A line that delivers costs a counter comparison.
+    Change Check() {
+        if (!kept_ || !link_.IsOpen()) return Change::kNone;
+        if (link_.ReadFailed()) return Lose(link_.ReadError());
+        if (link_.BytesReceived() == bytesSeen_) return CheckQuietLine();
+        bytesSeen_ = link_.BytesReceived();
+        heard_ = true;
+        return Change::kNone;
+    }
 
     // The platform's error code of the last loss or failed open.
     std::uint32_t Error() const { return error_; }
@@ -47,6 +54,8 @@ public:
     std::uint64_t OutageMs() const { return lastTry_ - outageStart_; }
 
 private:
+    Change ReopenWhenDue();
+    Change CheckQuietLine();
     Change Lose(std::uint32_t error);
     void StartListening();
 
