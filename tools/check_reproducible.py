@@ -3,7 +3,8 @@
 
 Two fresh clones of the commit, at paths of different lengths, are each configured and built
 with the win32 and win64 presets (only what the release holds) and packed by
-tools/make-dist.sh, each with its own umask, time zone and locale, minutes apart. The zips
+tools/make-dist.sh, each with its own umask, time zone and locale, minutes apart; run as
+root, the second builds as the user nobody. The zips
 and SHA256SUMS must be the same bytes. Where they are not, it names each file that differs,
 inside the zips too, and how. It also fails when a file in the zips holds either clone's
 path, the user's name or the host's name. Nothing of an existing build folder is used.
@@ -13,6 +14,7 @@ usage: check_reproducible.py [--keep] [COMMIT]   (COMMIT: HEAD by default)
 import argparse
 import getpass
 import os
+import pwd
 import re
 import shutil
 import socket
@@ -25,11 +27,12 @@ import zipfile
 SOURCE_DIR = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 PRESETS = ["win32", "win64"]
 # Two builds as unlike as one machine allows: the clone's path, the umask, the time zone
-# (one with a quarter-hour offset, far from UTC) and the locale.
+# (one with a quarter-hour offset, far from UTC), the locale and, where root can choose, the
+# user.
 BUILDS = [
-    {"path": ("a", "lamdex"), "umask": 0o022, "TZ": "UTC", "LC_ALL": "C"},
+    {"path": ("a", "lamdex"), "umask": 0o022, "TZ": "UTC", "LC_ALL": "C", "user": None},
     {"path": ("second-build", "somewhat-longer-path", "src"), "umask": 0o077, "TZ": "Pacific/Chatham",
-     "LC_ALL": "C.UTF-8"},
+     "LC_ALL": "C.UTF-8", "user": "nobody"},
 ]
 # Names this short turn up in any binary by chance; searching for them proves nothing.
 SHORTEST_NAME_SEARCHED = 4
@@ -39,11 +42,23 @@ def git(*args, cwd=SOURCE_DIR):
     return subprocess.run(["git", "-C", cwd, *args], check=True, capture_output=True, text=True).stdout.strip()
 
 
-def run_logged(command, cwd, env, umask, log):
+def build_user(build):
+    """The account the build runs as, or None for this one."""
+    if build["user"] is None or os.geteuid() != 0:
+        return None
+    try:
+        return pwd.getpwnam(build["user"])
+    except KeyError:
+        return None
+
+
+def run_logged(command, cwd, env, build, log):
     log.write(f"$ {' '.join(command)}\n")
     log.flush()
-    done = subprocess.run(command, cwd=cwd, env=env, umask=umask, stdout=log, stderr=subprocess.STDOUT,
-                          stdin=subprocess.DEVNULL)
+    user = build_user(build)
+    as_user = {"user": user.pw_uid, "group": user.pw_gid, "extra_groups": []} if user else {}
+    done = subprocess.run(command, cwd=cwd, env=env, umask=build["umask"], stdout=log, stderr=subprocess.STDOUT,
+                          stdin=subprocess.DEVNULL, **as_user)
     if done.returncode != 0:
         raise RuntimeError(f"{' '.join(command)} failed in {cwd} (exit {done.returncode}); see {log.name}")
 
@@ -52,21 +67,26 @@ def build_release(commit, clone, build):
     """Clones the commit into CLONE and makes its release there; returns the dist folder."""
     started = time.monotonic()
     os.makedirs(os.path.dirname(clone))
-    subprocess.run(["git", "clone", "--quiet", "--no-checkout", SOURCE_DIR, clone], check=True)
+    # No hard links into this repository's objects: the clone may change owner.
+    subprocess.run(["git", "clone", "--quiet", "--no-checkout", "--no-hardlinks", SOURCE_DIR, clone], check=True)
     git("checkout", "--quiet", "--detach", commit, cwd=clone)
     env = dict(os.environ, TZ=build["TZ"], LC_ALL=build["LC_ALL"])
+    user = build_user(build)
+    if user:
+        subprocess.run(["chown", "-R", f"{user.pw_uid}:{user.pw_gid}", os.path.dirname(clone)], check=True)
+        env.update(HOME=os.path.dirname(clone), USER=user.pw_name, LOGNAME=user.pw_name)
     # The commit's own time is what is checked, not a time the caller chose.
     env.pop("SOURCE_DATE_EPOCH", None)
     dist = os.path.join(clone, "build", "dist")
     with open(clone + ".log", "w", encoding="utf-8") as log:
         for preset in PRESETS:
-            run_logged(["cmake", "--preset", preset], clone, env, build["umask"], log)
-            run_logged(["cmake", "--build", "--preset", preset, "--target", "lamdex_release"], clone, env,
-                       build["umask"], log)
+            run_logged(["cmake", "--preset", preset], clone, env, build, log)
+            run_logged(["cmake", "--build", "--preset", preset, "--target", "lamdex_release"], clone, env, build, log)
         run_logged(["sh", "tools/make-dist.sh", dist] + [os.path.join("build", p) for p in PRESETS], clone, env,
-                   build["umask"], log)
-    print(f"check-reproducible: built in {clone} (umask {build['umask']:03o}, TZ={build['TZ']}, "
-          f"LC_ALL={build['LC_ALL']}) in {time.monotonic() - started:.0f} s")
+                   build, log)
+    print(f"check-reproducible: built in {clone} as {user.pw_name if user else getpass.getuser()} "
+          f"(umask {build['umask']:03o}, TZ={build['TZ']}, LC_ALL={build['LC_ALL']}) "
+          f"in {time.monotonic() - started:.0f} s")
     return dist
 
 
@@ -147,6 +167,7 @@ def main():
     if options.commit == "HEAD" and git("status", "--porcelain", "--untracked-files=no"):
         print("check-reproducible: the work tree has uncommitted changes; they are not part of the check")
     work = tempfile.mkdtemp(prefix="lamdex-reproducible.")
+    os.chmod(work, 0o755)  # for a build as another user
     clones = [os.path.join(work, *build["path"]) for build in BUILDS]
     print(f"check-reproducible: commit {commit}, built twice under {work}")
     failed = True
@@ -154,7 +175,8 @@ def main():
         dists = [build_release(commit, clone, build) for clone, build in zip(clones, BUILDS)]
         problems = differences(*dists)
         names = [("a clone's path", clone) for clone in clones] + [("the work folder", work)]
-        for label, name in (("the user's name", getpass.getuser()), ("the host's name", socket.gethostname())):
+        users = [getpass.getuser()] + [user.pw_name for user in map(build_user, BUILDS) if user]
+        for label, name in [("a user's name", user) for user in users] + [("the host's name", socket.gethostname())]:
             if len(name) >= SHORTEST_NAME_SEARCHED:
                 names.append((label, name))
             else:
