@@ -34,11 +34,15 @@ test: test-native test-win64 test-win32
 demo: native
 	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && bash tools/demo.sh build/native build/$$build
 
-# The release zips (CPack) and their SHA256SUMS in build/dist.
-.PHONY: dist
+# The release zips (CPack) and their SHA256SUMS in build/dist: the same bytes for the same
+# commit. check-reproducible builds the release of HEAD twice, in two fresh clones under
+# different paths, umasks and time zones, and names whatever differs.
+.PHONY: dist check-reproducible
 dist: win32 win64
 	rm -f build/dist/Lamdex-*.zip build/dist/SHA256SUMS
 	sh tools/make-dist.sh build/dist build/win32 build/win64
+check-reproducible: deps
+	python3 tools/check_reproducible.py
 
 test-native: native
 	ctest --preset native

@@ -6,11 +6,13 @@
 set -eu
 
 # fonts-wine: the Marlett font Wine draws caption buttons with (tools/screenshot-dialog.sh).
+# git: the commit the release names and takes its time from; strip-nondeterminism: the
+# release zips' entry order and times (tools/make-dist.sh).
 packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
   g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
   g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine
   xvfb xauth x11-utils imagemagick socat python3
-  gnuplot-nox
+  gnuplot-nox git strip-nondeterminism
   clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
 if [ "${1:-}" = vm ]; then
   packages="qemu-system-x86 debootstrap e2fsprogs"

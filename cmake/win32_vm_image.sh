@@ -13,15 +13,20 @@ out=${1:?usage: $0 OUTPUT_DIR}
 [ ! -e "$out" ] || { echo "$out already exists" >&2; exit 2; }
 [ "$(id -u)" -eq 0 ] || { echo "making the win32 machine's image needs root (debootstrap, chroot)" >&2; exit 2; }
 
-# What the win32 tests run inside the machine, besides the programs copied in from this one.
+# What the win32 tests run inside the machine, besides the programs copied in from this one
+# (the release test runs tools/make-dist.sh: CPack, strip and strip-nondeterminism).
 packages="linux-image-amd64 wine wine32:i386 xvfb xauth x11-utils socat python3 cmake
-  binutils-mingw-w64-i686 procps iproute2"
+  binutils-mingw-w64-i686 strip-nondeterminism procps iproute2"
 # shellcheck disable=SC2086 # one line, for the command below
 packages=$(echo $packages)
 
-mirror=$(awk '/^URIs:/ {print $2; exit}' /etc/apt/sources.list.d/debian.sources 2>/dev/null || true)
-[ -n "$mirror" ] || mirror=$(awk '/^deb / {print $2; exit}' /etc/apt/sources.list 2>/dev/null || true)
-mirror=${mirror:-http://deb.debian.org/debian}
+# The first mirror of this machine's apt that debootstrap can read too (not the security
+# archive, not apt's own mirror+file: lists); without one, debootstrap takes its default. No
+# address is written here: where packages come from is the machine's setting.
+mirror=$(cat /etc/apt/sources.list.d/debian.sources /etc/apt/sources.list 2>/dev/null | awk '
+  /^URIs:/ || /^deb[ \t]/ {
+    for (i = 2; i <= NF; i++) if ($i ~ /^(https?|ftp|file):/ && $i !~ /security/) { print $i; exit }
+  }' || true)
 
 work=$out.partial
 root=$work/root
@@ -32,8 +37,14 @@ trap 'unmount_all; rm -rf "$work"' EXIT
 rm -rf "$work"
 mkdir -p "$work"
 
-echo "win32 machine: debootstrap into $root (from $mirror)"
-debootstrap --variant=minbase --arch=amd64 bookworm "$root" "$mirror" >"$work/debootstrap.log" 2>&1 || {
+set -- bookworm "$root"
+if [ -n "$mirror" ]; then
+  set -- "$@" "$mirror"
+  echo "win32 machine: debootstrap into $root (from $mirror)"
+else
+  echo "win32 machine: debootstrap into $root (from the default mirror of debootstrap)"
+fi
+debootstrap --variant=minbase --arch=amd64 "$@" >"$work/debootstrap.log" 2>&1 || {
   tail -n 20 "$work/debootstrap.log" >&2
   exit 1
 }

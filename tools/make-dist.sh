@@ -2,6 +2,8 @@
 # Makes the release: with CPack, one zip per Windows build given (Lamdex-<version>-win32.zip,
 # -win64.zip), then SHA256SUMS for every zip in OUT_DIR. Builds without a configuration are
 # passed over, so the win64 zip appears where that build exists.
+# The zips are the same bytes for the same commit wherever and whenever they are made: every
+# time in them is the commit's, from the build's stamp (cmake/CommitStamp.cmake).
 #
 # usage: tools/make-dist.sh OUT_DIR WINDOWS_BUILD_DIR...
 set -eu
@@ -14,6 +16,11 @@ mkdir -p "$1"
 out=$(cd "$1" && pwd)
 shift
 
+if ! command -v strip-nondeterminism >/dev/null 2>&1; then
+  echo "make-dist: strip-nondeterminism is missing (Debian's strip-nondeterminism; make deps installs it)" >&2
+  exit 1
+fi
+
 made=0
 for build in "$@"; do
   if [ ! -f "$build/CPackConfig.cmake" ]; then
@@ -21,6 +28,13 @@ for build in "$@"; do
     continue
   fi
   build=$(cd "$build" && pwd)
+  if [ ! -f "$build/source-date-epoch" ]; then
+    echo "make-dist: $build is not built (no source-date-epoch): build it first" >&2
+    exit 1
+  fi
+  # strip, run by CPack, writes this into the PE header; CPack gives it to the zip entries.
+  SOURCE_DATE_EPOCH=$(cat "$build/source-date-epoch")
+  export SOURCE_DATE_EPOCH
   # CPack works in a folder of its own, so two runs on one build never share files.
   staging=$(mktemp -d "${TMPDIR:-/tmp}/lamdex-dist.XXXXXX")
   if ! cpack --config "$build/CPackConfig.cmake" -B "$staging" >"$staging/cpack.log" 2>&1; then
@@ -30,6 +44,13 @@ for build in "$@"; do
     exit 1
   fi
   for zip in "$staging"/Lamdex-*.zip; do
+    # What CPack leaves to the machine: the order of the entries (the folder's), their DOS
+    # times (in the local time zone) and the owner's user and group ids.
+    if ! strip-nondeterminism --type zip --timestamp "$SOURCE_DATE_EPOCH" "$zip"; then
+      rm -rf "$staging"
+      echo "make-dist: strip-nondeterminism failed on $(basename "$zip")" >&2
+      exit 1
+    fi
     mv "$zip" "$out/"
     echo "make-dist: $out/$(basename "$zip")"
     made=$((made + 1))

@@ -2,7 +2,8 @@
 """The release as a user gets it: makes the zip of this Windows build the way `make dist`
 does, checks it against SHA256SUMS, unpacks it in a clean folder and checks what is there:
 the expected files and nothing else, a stripped DLL and lamdex-check.exe that import system
-DLLs only, and, under Wine, a DLL that answers zbhost --info with its identity and a
+DLLs only, VERSION.txt naming the commit, the commit's time (the build's stamp) in every
+entry's time and PE timestamp, and, under Wine, a DLL that answers zbhost --info with its identity and a
 lamdex-check.exe that starts from the unpacked folder. Where this
 machine cannot run the build's Wine, the rest is still checked and the test ends as
 skipped (77).
@@ -10,9 +11,13 @@ skipped (77).
 usage: check_release_zip.py BUILD_DIR OBJDUMP VERSION
 """
 import os
+import re
+import shutil
+import struct
 import subprocess
 import sys
 import tempfile
+import time
 import zipfile
 
 HERE = os.path.dirname(os.path.abspath(__file__))
@@ -40,8 +45,7 @@ def check_contents(folder, name, version, objdump):
         with open(os.path.join(folder, file), encoding="utf-8") as opened:
             return opened.read()
 
-    if not text("VERSION.txt").startswith(f"Lamdex {version},"):
-        fail(f"VERSION.txt says: {text('VERSION.txt')}")
+    check_version_text(text("VERSION.txt"), version)
     if "MIT License" not in text("LICENSE.txt"):
         fail("LICENSE.txt is not the licence")
     if "Read at least every 80 ms" not in text("USER-GUIDE.txt"):
@@ -63,6 +67,38 @@ def check_contents(folder, name, version, objdump):
     print(f"{name}.zip: checksum, files and tables right; Lamdex.dll is {os.path.getsize(dll)} bytes, "
           f"lamdex-check.exe {os.path.getsize(check)} bytes")
     return dll, check
+
+
+def check_version_text(text, version):
+    lines = text.splitlines()
+    commit = re.fullmatch(r"Commit ([0-9a-f]{40})( dirty \(built with uncommitted changes\))?", lines[-1])
+    if len(lines) != 2 or not lines[0].startswith(f"Lamdex {version},") or not (
+            commit or lines[-1] == "Commit unknown (not built from a git checkout)"):
+        fail(f"VERSION.txt says: {text}")
+    # Where the sources are a checkout (not in the emulated machine), the commit is this one:
+    # a stamp left from an earlier commit would name the wrong one.
+    if shutil.which("git") and os.path.exists(os.path.join(SOURCE_DIR, ".git")):
+        head = output_of("git", "-C", SOURCE_DIR, "rev-parse", "HEAD").strip()
+        if not commit or commit.group(1) != head:
+            fail(f"VERSION.txt names {lines[-1]}, the sources are at {head}")
+
+
+def check_times(release, folder, epoch, objdump):
+    """Every time the release records is the build's stamp: none comes from the clock."""
+    # DOS times have no zone (make-dist.sh writes them in UTC) and count in 2-second steps.
+    dos_time = time.gmtime(epoch - epoch % 2)[:6]
+    for entry in release.infolist():
+        if entry.date_time != dos_time:
+            fail(f"{entry.filename} is dated {entry.date_time}, not the commit's {dos_time}")
+    for program in ("Lamdex.dll", "lamdex-check.exe"):
+        with open(os.path.join(folder, program), "rb") as image:
+            header = image.read(4096)
+        (pe_offset,) = struct.unpack_from("<I", header, 0x3C)
+        (stamp,) = struct.unpack_from("<I", header, pe_offset + 8)
+        stamps = [stamp] + [int(line.split()[-1], 16) for line in output_of(objdump, "-p", image.name).splitlines()
+                            if line.startswith("Time/Date stamp")]
+        if stamps != [epoch] * len(stamps):
+            fail(f"{program} records the times {stamps}, not the commit's {epoch}")
 
 
 def run_under_wine(build, *command):
@@ -107,9 +143,11 @@ def main():
         clean = os.path.join(work, "clean")
         with zipfile.ZipFile(os.path.join(download, f"{name}.zip")) as release:
             release.extractall(clean)
-        if os.listdir(clean) != [name]:
-            fail(f"the zip should hold one folder {name}, not: {' '.join(os.listdir(clean))}")
-        dll, check = check_contents(os.path.join(clean, name), name, version, objdump)
+            if os.listdir(clean) != [name]:
+                fail(f"the zip should hold one folder {name}, not: {' '.join(os.listdir(clean))}")
+            dll, check = check_contents(os.path.join(clean, name), name, version, objdump)
+            with open(os.path.join(build, "source-date-epoch"), encoding="utf-8") as stamp:
+                check_times(release, os.path.join(clean, name), int(stamp.read()), objdump)
         check_identity(build, dll, version)
         check_tool_starts(build, check)
 
