@@ -119,10 +119,15 @@ def save_then_plugin_reads(run):
 
 
 def bad_arguments(run):
-    for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"]):
+    for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"],
+                 ["--port", "3", "--seconds", "2", "--seconds", "3"], ["--port", "00256"]):
         code, output, errors = check(run, *args)
         if code != 1 or not errors.startswith("lamdex-check: "):
             fail(f"lamdex-check {' '.join(args)}: exit code {code}, message {errors!r}{output}")
+    for port in ("0005", "COM0005"):  # leading zeros name the same port
+        code, output, errors = check(run, "--port", port, "--seconds", "0.1")
+        if code != 2 or f"Following COM{SILENT} for 0.1 s" not in output:
+            fail(f"lamdex-check --port {port}: exit code {code}:\n{output}{errors}")
 
 
 def scenario(run):

@@ -1,5 +1,6 @@
 #include "tools/lamdex-check/check_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,11 +16,13 @@ bool ParsePort(const std::string& text, int& port, std::string& error) {
         (text[2] == 'M' || text[2] == 'm')) {
         digits = 3;
     }
-    const std::string number = text.substr(digits);
+    std::string number = text.substr(digits);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
         error = "\"" + text + "\" is not a port number: give one from 1 to 255, such as 5 for COM5";
         return false;
     }
+    // "0005" and "COM0005" are port 5, however many zeros lead.
+    number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
     const unsigned long value = std::strtoul(number.c_str(), nullptr, 10);
     if (number.size() > 3 || !IsPortNumber(static_cast<int>(value))) {
         error = "there is no COM" + number + ": port numbers go from 1 to 255";
@@ -68,6 +71,10 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         }
         if (k + 1 == args.size()) {
             error = arg + (arg == "--seconds" ? " needs a number of seconds" : " needs a port number");
+            return false;
+        }
+        if (arg == "--seconds" && secondsGiven) {
+            error = "give " + arg + " only once";
             return false;
         }
         const std::string& value = args[++k];
