@@ -91,6 +91,7 @@ private:
         if (!line_.WaitUntil(start_ + outgoing.atNs)) return Outcome::kStopped;
         if (!options_.devicePath.empty()) return Outcome::kFinished;
         if (outgoing.change == LineChange::kLost) {
+            line_.Linger(kLingerNs);  // a hang-up discards what the reader has not taken, which the record had
             line_.HangUp();
         } else if (!line_.IsOpen() && !OpenLine(options_, line_, error)) {
             return Outcome::kFailed;
