@@ -221,7 +221,8 @@ def follow_through_unplug(run, simulator, link):
     shown = [line for line in re.findall(r"^ +\d+\.\d\d s  (.+)$", text, re.MULTILINE) if not line.startswith("COM")]
     counts = re.search(r"(\d+) packets: (\d+) readings", text)
     if follow.wait(60) != 0 or not counts or int(counts[1]) != len(shown):
-        fail(f"--port {LC1} --record through an unplug: exit code {follow.returncode}, {len(shown)} packets shown:\n{text}")
+        fail(f"--port {LC1} --record through an unplug: exit code {follow.returncode}, {len(shown)} packets "
+             f"shown:\n{text}")
     if not re.search(r"^@[\d.]+ lost .*\n(# .*\n)*@[\d.]+ back ", record.read_text().replace("\r", ""), re.MULTILINE):
         fail(f"the record does not mark the port lost, then back:\n{record.read_text()}")
     return record
@@ -255,7 +256,8 @@ def replay_as_recorded(run, record):
     offsets = itertools.accumulate((len(data) for _, data in chunks), initial=0)
     lateness = [arrivals[offset] - at for (at, data), offset in zip(chunks, offsets) if data]
     lost = len(re.findall(r"^@\S+ lost", record.read_text(), re.MULTILINE))
-    if received != b"".join(data for _, data in chunks) or hangups != lost + 1 or not all(0 <= late < 2 for late in lateness):
+    on_time = all(0 <= late < 2 for late in lateness)  # never early; late only as a loaded machine is
+    if received != b"".join(data for _, data in chunks) or hangups != lost + 1 or not on_time:
         fail(f"the replay sent {len(received)} bytes, hung up {hangups} times, late by {min(lateness, default=0):.3f} "
              f"to {max(lateness, default=0):.3f} s; the record:\n{record.read_text()}")
 
