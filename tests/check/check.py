@@ -10,17 +10,23 @@ CASE: scenario  an LC-1 on one port, garbage on a second, silence on a third, a 
                 with exit code 0; --port follows the LC-1 and counts what it saw; --save makes
                 the Plugins folder and the file, and the plug-in then reads that port; bad
                 arguments end with exit code 1 and a message; the recorded line's warm-up
-                and free air read in tenths of a percent
+                and free air read in tenths of a percent; --port --record follows the LC-1
+                while the simulator goes and comes back, and lc1sim replays the record as
+                it was recorded
 """
+import contextlib
 import fcntl
 import itertools
 import os
+import queue
 import random
 import re
 import shutil
+import signal
 import subprocess
 import sys
 import threading
+import time
 from pathlib import Path
 
 sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
@@ -30,14 +36,35 @@ from harness import fail  # noqa: E402
 LC1, GARBAGE, SILENT, HELD, MISSING = 3, 4, 5, 6, 7
 
 
-def check(run, *args):
+def check_command(run, *args):
     if run.mode == "native":
         command = [run.build / "tools" / "lamdex-check" / "lamdex-check"]
     else:
         command = [harness.WINE_RUN, run.prefix, run.build / "tools" / "lamdex-check" / "lamdex-check.exe"]
-    done = subprocess.run([str(word) for word in command + list(args)], env=run.env, stdin=subprocess.DEVNULL,
-                          capture_output=True, text=True, errors="replace", timeout=60)
+    return [str(word) for word in command + list(args)]
+
+
+def check(run, *args):
+    done = subprocess.run(check_command(run, *args), env=run.env, stdin=subprocess.DEVNULL, capture_output=True,
+                          text=True, errors="replace", timeout=60)
     return done.returncode, done.stdout.replace("\r", ""), done.stderr.replace("\r", "")
+
+
+class Output:
+    """A program's output lines as they come, waited for one pattern at a time."""
+
+    def __init__(self, stream):
+        self.lines, self.queue = [], queue.Queue()
+        threading.Thread(target=lambda: [*map(self.queue.put, stream), self.queue.put(None)], daemon=True).start()
+
+    def wait_for(self, pattern, what, seconds=60):
+        deadline = time.monotonic() + seconds
+        with contextlib.suppress(queue.Empty):
+            while (line := self.queue.get(timeout=max(0, deadline - time.monotonic()))) is not None:
+                self.lines.append(line.replace("\r", ""))
+                if found := re.search(pattern, self.lines[-1]):
+                    return found
+        fail(f"no sign of {what} within {seconds} s:\n{''.join(self.lines)}")
 
 
 def expect(text, pattern, what):
@@ -119,10 +146,15 @@ def save_then_plugin_reads(run):
 
 
 def bad_arguments(run):
-    for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"]):
+    for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"],
+                 ["--port", "3", "--seconds", "2", "--seconds", "3"], ["--record", "x.txt"], ["--port", "00256"]):
         code, output, errors = check(run, *args)
         if code != 1 or not errors.startswith("lamdex-check: "):
             fail(f"lamdex-check {' '.join(args)}: exit code {code}, message {errors!r}{output}")
+    for port in ("0005", "COM0005"):  # leading zeros name the same port
+        code, output, errors = check(run, "--port", port, "--seconds", "0.1")
+        if code != 2 or f"Following COM{SILENT} for 0.1 s" not in output:
+            fail(f"lamdex-check --port {port}: exit code {code}:\n{output}{errors}")
 
 
 def scenario(run):
@@ -137,7 +169,7 @@ def scenario(run):
     noise = random.Random(18)  # bit 7 clear: never a packet header
     sending(run, garbage, lambda: bytes(noise.randrange(0x80) for _ in range(32)))
     wire(run, ports)
-    run.start_simulator("--scenario", "sweep", "--garbage", "0.5", "--seed", "18", link=ports[LC1])
+    simulator = run.start_simulator("--scenario", "sweep", "--garbage", "0.5", "--seed", "18", link=ports[LC1])
     # As on a new machine: no configuration yet, and no folder for it (only ever inside this run's
     # prefix or home, wherever Wine's links lead).
     zelbar_files = harness.config_file(run.mode, run.prefix, run.env["HOME"]).parents[1]
@@ -149,6 +181,7 @@ def scenario(run):
     save_then_plugin_reads(run)
     bad_arguments(run)
     follow_recorded_line(run, silent)
+    replay_as_recorded(run, follow_through_unplug(run, simulator, ports[LC1]))
 
 
 def follow_recorded_line(run, line):
@@ -163,6 +196,70 @@ def follow_recorded_line(run, line):
     if code != 0 or not warmup or max(warmup) > 100:
         fail(f"--port {SILENT} on the recorded warm-up, exit code {code}:\n{output}{errors}")
     expect(output, r"  free air: oxygen 20\.9 %", "the recorded free-air reading")
+
+
+def follow_through_unplug(run, simulator, link):
+    """--port --record until Ctrl-C while the simulator goes and comes back at the same link: the
+    output says lost and back, the counts cover both halves, the record marks both."""
+    record = run.work / "lc1-line.txt"
+    path = str(record) if run.mode == "native" else "Z:" + str(record).replace("/", "\\")
+    follow = run.start(check_command(run, "--port", LC1, "--record", path), stdin=subprocess.DEVNULL,
+                       stdout=subprocess.PIPE, text=True, errors="replace")
+    output = Output(follow.stdout)
+    readings_until = lambda seconds: float(output.wait_for(r"^ +(\d+\.\d\d) s  AFR ", "readings")[1]) >= seconds
+    while not readings_until(1):  # more than the backlog, so the record holds timing
+        pass
+    harness.stop(simulator)
+    output.wait_for(rf"s  COM{LC1} lost: error \d+ \(.+\)$", "the port lost")
+    run.start_simulator("--scenario", "sweep", link=link)
+    back = output.wait_for(rf"^ +(\d+\.\d\d) s  COM{LC1} back after \d+\.\d s$", "the port back")
+    while not readings_until(float(back[1]) + 1):
+        pass
+    follow.send_signal(signal.SIGINT)
+    output.wait_for(rf"^COM{LC1} was lost once; the counts cover the whole time", "the counts")
+    text = "".join(output.lines)
+    shown = [line for line in re.findall(r"^ +\d+\.\d\d s  (.+)$", text, re.MULTILINE) if not line.startswith("COM")]
+    counts = re.search(r"(\d+) packets: (\d+) readings", text)
+    if follow.wait(60) != 0 or not counts or int(counts[1]) != len(shown):
+        fail(f"--port {LC1} --record through an unplug: exit code {follow.returncode}, {len(shown)} packets "
+             f"shown:\n{text}")
+    if not re.search(r"^@[\d.]+ lost .*\n(# .*\n)*@[\d.]+ back ", record.read_text().replace("\r", ""), re.MULTILINE):
+        fail(f"the record does not mark the port lost, then back:\n{record.read_text()}")
+    return record
+
+
+def replay_as_recorded(run, record):
+    """lc1sim replays the record: the same bytes, none before its recorded time nor much after,
+    and its line hung up where the record lost it."""
+    chunks, at = [], 0.0
+    for token in re.sub(r"#.*", "", record.read_text()).split():
+        if token.startswith("@"):
+            at = float(token[1:])
+            chunks.append((at, b""))
+        elif token not in ("lost", "back"):
+            chunks[-1] = (at, chunks[-1][1] + bytes.fromhex(token))
+    started, received, arrivals, hangups, line = time.monotonic(), b"", [], 0, None
+    simulator = run.start_simulator("--replay", record, link=run.work / "replay")
+    while line is not None or simulator.poll() is None:
+        if line is None:
+            with contextlib.suppress(OSError):
+                line = os.open(run.work / "replay", os.O_RDONLY | os.O_NOCTTY)
+            time.sleep(0.001)
+            continue
+        with contextlib.suppress(OSError):
+            if data := os.read(line, 4096):
+                received += data
+                arrivals += [time.monotonic() - started] * len(data)
+                continue
+        os.close(line)
+        line, hangups = None, hangups + 1  # also at the end
+    offsets = itertools.accumulate((len(data) for _, data in chunks), initial=0)
+    lateness = [arrivals[offset] - at for (at, data), offset in zip(chunks, offsets) if data]
+    lost = len(re.findall(r"^@\S+ lost", record.read_text(), re.MULTILINE))
+    on_time = all(0 <= late < 2 for late in lateness)  # never early; late only as a loaded machine is
+    if received != b"".join(data for _, data in chunks) or hangups != lost + 1 or not on_time:
+        fail(f"the replay sent {len(received)} bytes, hung up {hangups} times, late by {min(lateness, default=0):.3f} "
+             f"to {max(lateness, default=0):.3f} s; the record:\n{record.read_text()}")
 
 
 def main(mode, build, case, native_build=None):

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <iterator>
 #include <vector>
 
 #include "tools/lc1sim/capture.h"
@@ -151,22 +152,24 @@ TEST(Scenarios, RampValuesNameTheirPacketUntilTheFieldWraps) {
 }
 
 TEST(Capture, HexTextWithCommentsAndRuns) {
-    Bytes bytes;
+    Capture capture;
     std::string error;
-    ASSERT_TRUE(ParseHexCapture("# header\nB2 82\t43 13 # one packet\r\n\n  0374 b2820000 0000\n#end", bytes, error))
+    ASSERT_TRUE(ParseHexCapture("# header\nB2 82\t43 13 # one packet\r\n\n  0374 b2820000 0000\n#end", capture, error))
         << error;
-    EXPECT_EQ(bytes, (Bytes{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74, 0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}));
-    ASSERT_TRUE(ParseHexCapture("", bytes, error));
-    EXPECT_TRUE(bytes.empty());
+    EXPECT_EQ(capture.bytes, (Bytes{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74, 0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}));
+    EXPECT_TRUE(capture.marks.empty());
+    ASSERT_TRUE(ParseHexCapture("", capture, error));
+    EXPECT_TRUE(capture.bytes.empty());
 }
 
 TEST(Capture, RejectsBadTokensNamingTheLine) {
-    for (const char* bad : {"B2\n0x82", "B2\nB", "B2\nGG", "B2\n123", "B2\n82,"}) {
-        Bytes bytes{1, 2};
+    for (const char* bad : {"B2\n0x82", "B2\nB", "B2\nGG", "B2\n123", "B2\n82,", "B2\n@", "B2\n@-1", "B2\n@1s",
+                            "@2\n@1.999", "B2\nlost", "@1 B2\nback", "@1 lost\nB2"}) {
+        Capture capture{{1, 2}, {}};
         std::string error;
-        EXPECT_FALSE(ParseHexCapture(bad, bytes, error)) << bad;
+        EXPECT_FALSE(ParseHexCapture(bad, capture, error)) << bad;
         EXPECT_EQ(error.rfind("line 2:", 0), 0u) << error;
-        EXPECT_EQ(bytes, (Bytes{1, 2})) << "left untouched";
+        EXPECT_EQ(capture.bytes, (Bytes{1, 2})) << "left untouched";
     }
 }
 
@@ -294,13 +297,40 @@ TEST(Source, LogLinesCarryTheExpectedValue) {
     EXPECT_EQ(LogLine(3, Make(4, 147, 50)), "3 4 147 50 -");
     EXPECT_EQ(LogLine(9, std::nullopt), "9 - - - -");
 
-    const PacketSource replay = PacketSource::ForCapture({0x11, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74});
+    const PacketSource replay = PacketSource::ForCapture({{0x11, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}, {}});
     Outgoing outgoing;
     ASSERT_TRUE(replay.Next(0, outgoing));
     EXPECT_FALSE(outgoing.reading.has_value());
     ASSERT_TRUE(replay.Next(1, outgoing));
     EXPECT_EQ(outgoing.reading, Make(0, 147, 500));
     EXPECT_FALSE(replay.Next(2, outgoing));
+}
+
+// A recording's chunks keep their times, headers or not, and its outages become line changes.
+TEST(Source, TimedCaptureGoesChunkByChunkAtItsTimes) {
+    Capture capture;
+    std::string error;
+    ASSERT_TRUE(ParseHexCapture("11 @0.5 B2 82 43\n13 0374 @1.25 lost # error 5\n@3 back\n@3.0105 B2", capture, error));
+    const PacketSource replay = PacketSource::ForCapture(capture);
+    EXPECT_TRUE(replay.Timed());
+    const struct {
+        Bytes bytes;
+        std::int64_t atNs;
+        LineChange change;
+    } expected[] = {{{0x11}, 0, LineChange::kNone},
+                    {{0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}, 500000000, LineChange::kNone},
+                    {{}, 1250000000, LineChange::kLost},
+                    {{}, 3000000000, LineChange::kBack},
+                    {{0xB2}, 3010500000, LineChange::kNone}};
+    Outgoing outgoing;
+    for (std::uint64_t k = 0; k < std::size(expected); ++k) {
+        ASSERT_TRUE(replay.Next(k, outgoing)) << k;
+        EXPECT_EQ(outgoing.bytes, expected[k].bytes) << k;
+        EXPECT_EQ(outgoing.atNs, expected[k].atNs) << k;
+        EXPECT_EQ(outgoing.change, expected[k].change) << k;
+    }
+    EXPECT_EQ(outgoing.reading, std::nullopt);
+    EXPECT_FALSE(replay.Next(std::size(expected), outgoing));
 }
 
 }  // namespace

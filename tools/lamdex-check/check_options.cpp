@@ -1,5 +1,6 @@
 #include "tools/lamdex-check/check_options.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdlib>
 
@@ -15,11 +16,13 @@ bool ParsePort(const std::string& text, int& port, std::string& error) {
         (text[2] == 'M' || text[2] == 'm')) {
         digits = 3;
     }
-    const std::string number = text.substr(digits);
+    std::string number = text.substr(digits);
     if (number.empty() || number.find_first_not_of("0123456789") != std::string::npos) {
         error = "\"" + text + "\" is not a port number: give one from 1 to 255, such as 5 for COM5";
         return false;
     }
+    // "0005" and "COM0005" are port 5, however many zeros lead.
+    number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
     const unsigned long value = std::strtoul(number.c_str(), nullptr, 10);
     if (number.size() > 3 || !IsPortNumber(static_cast<int>(value))) {
         error = "there is no COM" + number + ": port numbers go from 1 to 255";
@@ -60,47 +63,61 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.command = Command::kHelp;
             return true;
         }
-        const bool takesValue = arg == "--port" || arg == "--save" || arg == "--seconds";
+        const bool takesValue = arg == "--port" || arg == "--save" || arg == "--seconds" || arg == "--record";
         if (!takesValue) {
             error = (!arg.empty() && arg[0] == '-') ? "unknown option " + arg
                                                     : "unexpected \"" + arg + "\": a port goes after --port or --save";
             return false;
         }
-        if (k + 1 == args.size()) {
-            error = arg + (arg == "--seconds" ? " needs a number of seconds" : " needs a port number");
+        if (k + 1 == args.size() || (arg == "--record" && args[k + 1].empty())) {
+            error = arg + (arg == "--seconds"  ? " needs a number of seconds"
+                           : arg == "--record" ? " needs a file name"
+                                               : " needs a port number");
+            return false;
+        }
+        if ((arg == "--seconds" && secondsGiven) || (arg == "--record" && !options.recordPath.empty())) {
+            error = "give " + arg + " only once";
             return false;
         }
         const std::string& value = args[++k];
         if (arg == "--seconds") {
             if (!ParseSeconds(value, options.seconds, error)) return false;
             secondsGiven = true;
+        } else if (arg == "--record") {
+            options.recordPath = value;
         } else if (!TakeCommand(arg == "--port" ? Command::kFollowPort : Command::kSavePort, arg, options, error) ||
                    !ParsePort(value, options.port, error)) {
             return false;
         }
     }
-    if (secondsGiven && options.command != Command::kFollowPort) {
-        error = "--seconds goes with --port";
+    if ((secondsGiven || !options.recordPath.empty()) && options.command != Command::kFollowPort) {
+        error = (secondsGiven ? "--seconds" : "--record") + std::string(" goes with --port");
         return false;
     }
+    // A fault may take its time to show: a record goes on until the user has seen it.
+    if (!options.recordPath.empty() && !secondsGiven) options.seconds = kUntilCtrlC;
     return true;
 }
 
 const char* UsageText() {
-    return "usage: lamdex-check [--port N [--seconds S] | --save N]\n"
+    return "usage: lamdex-check [--port N [--seconds S] [--record FILE] | --save N]\n"
            "Finds the LC-1 and checks what the Lamdex plug-in would read, with the plug-in's own\n"
            "serial port and packet code.\n"
            "\n"
            "  (no option)      listen to every serial port for half a second and say what each\n"
            "                   carries; show the plug-in's configuration file and what to do\n"
-           "  --port N         follow COMN live: one line per packet, then the counts\n"
-           "  --seconds S      how long --port follows (default 10)\n"
+           "  --port N         follow COMN live, through unplugging as the plug-in does: one line\n"
+           "                   per packet and whenever the port goes or comes back, then the counts;\n"
+           "                   Ctrl-C ends it early\n"
+           "  --seconds S      how long --port follows (default 10; with --record, until Ctrl-C)\n"
+           "  --record FILE    also write everything COMN sends, with its timing, to FILE (text):\n"
+           "                   send it with a fault report, and the fault can be replayed\n"
            "  --save N         make the plug-in use COMN: writes its configuration file, making\n"
            "                   the Plugins folder first if it is missing\n"
            "  --help           this text\n"
            "\n"
-           "Exit codes: 0 LC-1 found, or the port saved; 1 bad command line; 2 no LC-1 found;\n"
-           "3 the configuration could not be saved.\n";
+           "Exit codes: 0 LC-1 found, or the port saved; 1 bad command line, or FILE cannot be\n"
+           "written; 2 no LC-1 found; 3 the configuration could not be saved.\n";
 }
 
 }  // namespace lamdex::check

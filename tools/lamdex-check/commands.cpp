@@ -8,7 +8,10 @@
 #include <vector>
 
 #include "config/config_file.h"
+#include "driver/clock.h"
 #include "driver/debug_output.h"
+#include "tools/lamdex-check/check_options.h"
+#include "tools/lamdex-check/line_record.h"
 #include "tools/lamdex-check/line_watch.h"
 #include "tools/lamdex-check/platform.h"
 
@@ -65,7 +68,7 @@ std::vector<PortFinding> ListenToPorts(const std::vector<int>& ports) {
     std::vector<PortFinding> findings(ports.size());
     for (std::size_t k = 0; k < ports.size(); ++k) {
         findings[k].port = ports[k];
-        findings[k].opened = findings[k].watch->Open(ports[k]);
+        findings[k].opened = findings[k].watch->Open(ports[k]) == LineKeeper::Change::kNone;
     }
     const Clock::time_point start = Clock::now();
     do {
@@ -83,8 +86,8 @@ std::vector<PortFinding> ListenToPorts(const std::vector<int>& ports) {
 std::string DescribeFinding(const PortFinding& finding) {
     const LineWatch& watch = *finding.watch;
     if (!finding.opened) {
-        if (MeansInUse(watch.OpenError())) return "in use by another program";
-        return "cannot be opened: " + PlatformReason(watch.OpenError());
+        if (MeansInUse(watch.Error())) return "in use by another program";
+        return "cannot be opened: " + PlatformReason(watch.Error());
     }
     if (watch.SawLc1Data()) return "LC-1 found: " + DescribePacket(finding.last);
     if (watch.Counts().bytes == 0) return "nothing received";
@@ -145,7 +148,7 @@ void PrintWhereTheLc1Is(int port, const Configuration& config) {
 void PrintWhatToTry(const std::vector<PortFinding>& findings) {
     std::printf("\nNo LC-1 found.\n");
     for (const PortFinding& finding : findings) {
-        if (!finding.opened && MeansInUse(finding.watch->OpenError())) {
+        if (!finding.opened && MeansInUse(finding.watch->Error())) {
             std::printf(
                 "COM%d is in use: close the program holding it (the host, a terminal program), then\n"
                 "run lamdex-check again.\n",
@@ -157,13 +160,104 @@ void PrintWhatToTry(const std::vector<PortFinding>& findings) {
         "run lamdex-check again.\n");
 }
 
-void PrintFollowCounts(int port, double seconds, const LineWatch& watch) {
-    const LineCounts& counts = watch.Counts();
+// A port followed as the plug-in reads it, and what a person and the record are told.
+struct FollowedPort {
+    int port = 0;
+    std::uint64_t startMs = 0;
+    LineWatch watch;
+    LineRecord record;
+    std::vector<std::uint8_t> received;  // what the record has still to get
+    bool everOpen = false;
+    unsigned long losses = 0;
+};
+
+std::string DescribeOpenFailure(std::uint32_t error) {
+    return MeansInUse(error) ? "is in use by another program" : "cannot be opened: " + PlatformReason(error);
+}
+
+void PrintAt(const FollowedPort& followed, std::uint64_t now, const std::string& text) {
+    std::printf("%9.2f s  %s\n", static_cast<double>(now - followed.startMs) / 1000.0, text.c_str());
+}
+
+void ReportChange(FollowedPort& followed, LineKeeper::Change change, std::uint64_t now) {
+    const std::string port = "COM" + std::to_string(followed.port);
+    const std::uint64_t ms = now - followed.startMs;
+    switch (change) {
+        case LineKeeper::Change::kNone:
+            break;
+        case LineKeeper::Change::kOpenFailed: {
+            const std::string text = port + " " + DescribeOpenFailure(followed.watch.Error());
+            PrintAt(followed, now, text);
+            followed.record.Comment(FormatMilliseconds(ms) + " s: " + text);
+            break;
+        }
+        case LineKeeper::Change::kLost: {
+            const std::string reason = PlatformReason(followed.watch.Error());
+            ++followed.losses;
+            PrintAt(followed, now, port + " lost: " + reason);
+            followed.record.Lost(ms, reason);
+            break;
+        }
+        case LineKeeper::Change::kBack: {
+            char after[32];
+            (void)std::snprintf(after, sizeof after, " after %.1f s",
+                                static_cast<double>(followed.watch.OutageMs()) / 1000.0);
+            PrintAt(followed, now, port + (followed.everOpen ? " back" : " opened") + after);
+            followed.record.Back(ms, followed.watch.OutageMs());
+            followed.everOpen = true;
+            break;
+        }
+    }
+}
+
+// What the plug-in's Read does with the port, once.
+void FollowOnce(FollowedPort& followed, std::uint64_t now) {
+    ReportChange(followed, followed.watch.Reopen(), now);
+    Packet packet;
+    while (followed.watch.NextPacket(packet)) PrintAt(followed, now, DescribePacket(packet));
+    if (!followed.received.empty()) {
+        followed.record.Bytes(now - followed.startMs, followed.received);
+        followed.received.clear();
+    }
+    ReportChange(followed, followed.watch.Check(), now);
+    std::fflush(stdout);
+}
+
+void PrintFollowHeading(const FollowedPort& followed, double seconds, const std::string& recordPath) {
+    if (!followed.everOpen) {
+        const std::uint32_t error = followed.watch.Error();
+        if (MeansInUse(error)) {
+            std::printf("COM%d is in use by another program: it is taken as soon as that program lets it go.\n",
+                        followed.port);
+        } else {
+            std::printf(
+                "COM%d cannot be opened: %s.\n"
+                "If its adapter is unplugged, plug it in: the port is opened as soon as it appears.\n",
+                followed.port, PlatformReason(error).c_str());
+        }
+    }
+    std::string duration = "until Ctrl-C";
+    if (seconds != kUntilCtrlC) {
+        char text[32];
+        (void)std::snprintf(text, sizeof text, "for %.1f s", seconds);
+        duration = text;
+    }
+    std::printf("Following COM%d %s at 19200 baud, 8N1%s:\n", followed.port, duration.c_str(),
+                recordPath.empty() ? "" : (", writing what it sends to " + recordPath).c_str());
+    std::fflush(stdout);
+}
+
+void PrintFollowCounts(const FollowedPort& followed, double seconds) {
+    const LineCounts& counts = followed.watch.Counts();
     std::printf(
         "\nCOM%d, %.1f s: %lu packets: %lu readings, %lu not ready, %lu errors, %lu without LC-1 data;\n"
         "%lu bytes belonged to no packet.\n",
-        port, seconds, counts.packets, counts.readings, counts.notReady, counts.errors, counts.withoutLc1Data,
-        watch.StrayBytes());
+        followed.port, seconds, counts.packets, counts.readings, counts.notReady, counts.errors, counts.withoutLc1Data,
+        followed.watch.StrayBytes());
+    if (followed.losses > 0) {
+        std::printf("COM%d was lost %s; the counts cover the whole time.\n", followed.port,
+                    followed.losses == 1 ? "once" : (std::to_string(followed.losses) + " times").c_str());
+    }
 }
 
 }  // namespace
@@ -195,30 +289,40 @@ int FindLc1() {
     return kExitDone;
 }
 
-int FollowPort(int port, double seconds) {
-    LineWatch watch;
-    if (!watch.Open(port)) {
-        if (MeansInUse(watch.OpenError())) {
-            std::printf("COM%d is in use by another program: close it, then try again.\n", port);
-        } else {
-            std::printf("COM%d cannot be opened: %s.\n", port, PlatformReason(watch.OpenError()).c_str());
+int FollowPort(int port, double seconds, const std::string& recordPath) {
+    FollowedPort followed;
+    followed.port = port;
+    if (!recordPath.empty()) {
+        std::string error;
+        if (!followed.record.Open(recordPath, port, error)) {
+            std::printf("Cannot write %s: %s. Give a file in a folder you can write to.\n", recordPath.c_str(),
+                        error.c_str());
+            return kExitUsage;
         }
-        return kExitNoLc1;
+        followed.watch.CollectInto(&followed.received);
     }
-    std::printf("Following COM%d for %.1f s at 19200 baud, 8N1:\n", port, seconds);
-    std::fflush(stdout);
-    const Clock::time_point start = Clock::now();
-    while (SecondsSince(start) < seconds) {
+    followed.startMs = MonotonicMilliseconds();
+    if (followed.watch.Open(port) == LineKeeper::Change::kNone) {
+        followed.everOpen = true;
+    } else {
+        followed.record.Lost(0, DescribeOpenFailure(followed.watch.Error()));
+    }
+    PrintFollowHeading(followed, seconds, recordPath);
+    CatchCtrlC();
+    std::uint64_t now = followed.startMs;
+    while (!CtrlCPressed() &&
+           (seconds == kUntilCtrlC || static_cast<double>(now - followed.startMs) < seconds * 1000.0)) {
         std::this_thread::sleep_for(kPollPause);
-        Packet packet;
-        while (watch.NextPacket(packet)) {
-            std::printf("%9.2f s  %s\n", SecondsSince(start), DescribePacket(packet).c_str());
-        }
-        std::fflush(stdout);
+        now = MonotonicMilliseconds();
+        FollowOnce(followed, now);
     }
-    PrintFollowCounts(port, seconds, watch);
-    if (watch.SawLc1Data()) return kExitDone;
-    std::printf("No LC-1 packets on COM%d%s.\n", port, watch.Counts().bytes == 0 ? ": nothing was received" : "");
+    followed.record.Comment("ended after " + FormatMilliseconds(now - followed.startMs) + " s");
+    PrintFollowCounts(followed, static_cast<double>(now - followed.startMs) / 1000.0);
+    if (followed.watch.SawLc1Data()) return kExitDone;
+    const char* why = !followed.everOpen                   ? ": it could not be opened"
+                      : followed.watch.Counts().bytes == 0 ? ": nothing was received"
+                                                           : "";
+    std::printf("No LC-1 packets on COM%d%s.\n", port, why);
     return kExitNoLc1;
 }
 

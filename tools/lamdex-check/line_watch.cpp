@@ -36,16 +36,22 @@ std::string DescribeStatus(const Lc1Reading& reading) {
 
 LineWatch::LineWatch() : reader_(ByteSource{&LineWatch::TakeNextByte, this}) {}
 
-bool LineWatch::Open(int portNumber) {
+LineKeeper::Change LineWatch::Open(int portNumber) {
     reader_.ResetForOpen();
-    link_.Open(portNumber);
-    return link_.IsOpen();
+    return keeper_.Open(portNumber);
+}
+
+LineKeeper::Change LineWatch::Check() {
+    const LineKeeper::Change change = keeper_.Check();
+    if (change == LineKeeper::Change::kLost) reader_.DropPartialPacket();
+    return change;
 }
 
 bool LineWatch::NextPacket(Packet& packet) {
     std::uint8_t byte = 0;
     while (link_.ReadByte(&byte)) {
         ++counts_.bytes;
+        if (collected_ != nullptr) collected_->push_back(byte);
         if (Decode(byte, packet)) return true;
     }
     return false;

@@ -1,11 +1,13 @@
-// One serial port watched through the plug-in's own serial link and packet decoder, so what
-// is reported about a line is what the plug-in would make of it.
+// One serial port watched through the plug-in's own serial link, line keeper and packet
+// decoder, so what is reported about a line is what the plug-in would make of it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
+#include "driver/line_keeper.h"
 #include "driver/packet_reader.h"
 #include "driver/serial_link.h"
 
@@ -35,12 +37,22 @@ public:
     LineWatch(const LineWatch&) = delete;
     LineWatch& operator=(const LineWatch&) = delete;
 
-    // False when the port cannot be opened; OpenError then holds the platform's reason.
-    bool Open(int portNumber);
-    std::uint32_t OpenError() const { return link_.OpenError(); }
+    // Opens the port and keeps it open from now on, as the plug-in does: kOpenFailed when it
+    // cannot be opened now, and Error then holds the platform's reason.
+    LineKeeper::Change Open(int portNumber);
+    // The platform's error code of the last loss or failed open.
+    std::uint32_t Error() const { return keeper_.Error(); }
+    std::uint64_t OutageMs() const { return keeper_.OutageMs(); }
+
+    // Around taking bytes, as the plug-in's Read: Reopen tries a lost port again when a try is
+    // due; Check closes a port that failed or went, and drops the packet it had half sent.
+    LineKeeper::Change Reopen() { return keeper_.Reopen(); }
+    LineKeeper::Change Check();
 
     // Takes waiting bytes until one completes a packet (true) or none is left (false).
     bool NextPacket(Packet& packet);
+    // Every byte taken from now on is also appended to `bytes` (nullptr: no more).
+    void CollectInto(std::vector<std::uint8_t>* bytes) { collected_ = bytes; }
 
     const LineCounts& Counts() const { return counts_; }
     bool SawLc1Data() const { return counts_.packets > counts_.withoutLc1Data; }
@@ -53,11 +65,13 @@ private:
     void Count(const Packet& packet, std::size_t size);
 
     SerialLink link_;
+    LineKeeper keeper_{link_};
     PacketReader reader_;
     std::uint8_t held_[PacketReader::kRxBufferSize + 1] = {};  // what the decoder holds, and one byte more
     std::uint8_t nextByte_ = 0;
     bool hasNextByte_ = false;
     LineCounts counts_;
+    std::vector<std::uint8_t>* collected_ = nullptr;
 };
 
 // What a packet says, in words: "AFR 14.70", "warming up (45.0 %)", "error (code 2)", ...

@@ -21,7 +21,7 @@ int main(int argc, char** argv) {
             std::fputs(UsageText(), stdout);
             return kExitDone;
         case Command::kFollowPort:
-            return FollowPort(options.port, options.seconds);
+            return FollowPort(options.port, options.seconds, options.recordPath);
         case Command::kSavePort:
             return SavePort(options.port);
         case Command::kFindLc1:

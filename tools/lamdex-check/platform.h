@@ -18,4 +18,9 @@ bool FolderExists(const char* path);
 // Makes the folder and any missing parents; false with the platform's error code.
 bool MakeFolders(const char* path, std::uint32_t& error);
 
+// From now on Ctrl-C (natively also a request to end) does not end the program but is only
+// noted, so that a follow can end with its counts.
+void CatchCtrlC();
+bool CtrlCPressed();
+
 }  // namespace lamdex::check

@@ -1,13 +1,24 @@
 #include <sys/stat.h>
 
+#include <atomic>
 #include <cerrno>
 #include <climits>
+#include <csignal>
 #include <string>
 
 #include "driver/serial_link.h"
 #include "tools/lamdex-check/platform.h"
 
 namespace lamdex::check {
+namespace {
+
+std::atomic<bool> ctrlCPressed{false};
+
+void NoteCtrlC(int /*signal*/) {
+    ctrlCPressed = true;
+}
+
+}  // namespace
 
 // Every number whose device entry exists, as the plug-in names it: a link in ~/.lamdex
 // (even one to a device that is gone) or an on-board /dev/ttyS.
@@ -43,6 +54,15 @@ bool MakeFolders(const char* path, std::uint32_t& error) {
     if (FolderExists(path)) return true;
     error = ENOTDIR;
     return false;
+}
+
+void CatchCtrlC() {
+    (void)std::signal(SIGINT, NoteCtrlC);
+    (void)std::signal(SIGTERM, NoteCtrlC);
+}
+
+bool CtrlCPressed() {
+    return ctrlCPressed;
 }
 
 }  // namespace lamdex::check

@@ -1,6 +1,7 @@
 #include <shlobj.h>
 #include <windows.h>
 
+#include <atomic>
 #include <cstring>
 
 #include "lamdex/port_number.h"
@@ -18,6 +19,15 @@ int PortOfDeviceName(const char* name) {
         port = port * 10 + (*digit - '0');
     }
     return IsPortNumber(port) ? port : 0;
+}
+
+std::atomic<bool> ctrlCPressed{false};
+
+// Runs on a thread of its own that Windows starts for the key.
+BOOL WINAPI NoteCtrlC(DWORD event) {
+    if (event != CTRL_C_EVENT && event != CTRL_BREAK_EVENT) return FALSE;
+    ctrlCPressed = true;
+    return TRUE;
 }
 
 }  // namespace
@@ -55,6 +65,14 @@ bool MakeFolders(const char* path, std::uint32_t& error) {
     if (result == ERROR_SUCCESS || (result == ERROR_ALREADY_EXISTS && FolderExists(path))) return true;
     error = static_cast<std::uint32_t>(result);
     return false;
+}
+
+void CatchCtrlC() {
+    SetConsoleCtrlHandler(NoteCtrlC, TRUE);
+}
+
+bool CtrlCPressed() {
+    return ctrlCPressed;
 }
 
 }  // namespace lamdex::check

@@ -1,9 +1,12 @@
 #include "tools/lc1sim/capture.h"
 
-#include <cctype>
+#include <cerrno>
+#include <cmath>
+#include <cstdlib>
 #include <fstream>
 #include <iterator>
 #include <sstream>
+#include <utility>
 
 #include "lamdex/host_helpers.h"
 
@@ -11,7 +14,9 @@ namespace lc1sim {
 
 namespace {
 
-bool ParseToken(const std::string& token, std::vector<std::uint8_t>& bytes) {
+constexpr double kLongestCaptureSeconds = 31536000.0;  // a year
+
+bool ParseHexRun(const std::string& token, std::vector<std::uint8_t>& bytes) {
     if (token.size() % 2 != 0) return false;
     for (std::size_t k = 0; k < token.size(); k += 2) {
         const int high = zb::HexDigitValue(token[k]);
@@ -22,14 +27,63 @@ bool ParseToken(const std::string& token, std::vector<std::uint8_t>& bytes) {
     return true;
 }
 
+bool ParseSeconds(const std::string& text, std::int64_t& ns) {
+    if (text.empty() || text[0] < '0' || text[0] > '9') return false;
+    char* end = nullptr;
+    errno = 0;
+    const double seconds = std::strtod(text.c_str(), &end);
+    if (errno != 0 || *end != '\0' || seconds > kLongestCaptureSeconds) return false;
+    ns = std::llround(seconds * 1e9);
+    return true;
+}
+
+// Takes a capture's tokens in order; each answers what is wrong with it, or nothing.
+class CaptureParser {
+public:
+    std::string Take(const std::string& token) {
+        const bool afterMark = afterMark_;
+        afterMark_ = false;
+        if (token[0] == '@') return TakeMark(token);
+        if (token == "lost" || token == "back") {
+            if (!afterMark) return "'" + token + "' goes right after a timing mark, as in @12.345 " + token;
+            lineLost_ = token == "lost";
+            capture.marks.back().change = lineLost_ ? LineChange::kLost : LineChange::kBack;
+            return "";
+        }
+        // Nobody could receive them: the recording cannot have held them.
+        if (lineLost_) return "bytes while the line is lost: a timing mark with 'back' comes first";
+        if (!ParseHexRun(token, capture.bytes)) return "'" + token + "' is not a run of hex byte pairs";
+        return "";
+    }
+
+    Capture capture;
+
+private:
+    std::string TakeMark(const std::string& token) {
+        std::int64_t atNs = 0;
+        if (!ParseSeconds(token.substr(1), atNs)) {
+            return "'" + token + "' is not a timing mark: @ and the seconds since the start, as in @12.345";
+        }
+        if (!capture.marks.empty() && atNs < capture.marks.back().atNs) {
+            return token + " is earlier than the timing mark before it";
+        }
+        capture.marks.push_back({capture.bytes.size(), atNs, LineChange::kNone});
+        afterMark_ = true;
+        return "";
+    }
+
+    bool afterMark_ = false;
+    bool lineLost_ = false;
+};
+
 bool IsHeader(const std::vector<std::uint8_t>& bytes, std::size_t i) {
     return i + 1 < bytes.size() && (bytes[i] & 0xA0u) == 0xA0u && (bytes[i + 1] & 0x80u) != 0;
 }
 
 }  // namespace
 
-bool ParseHexCapture(const std::string& text, std::vector<std::uint8_t>& bytes, std::string& error) {
-    std::vector<std::uint8_t> parsed;
+bool ParseHexCapture(const std::string& text, Capture& capture, std::string& error) {
+    CaptureParser parser;
     std::istringstream lines(text);
     std::string line;
     for (int lineNumber = 1; std::getline(lines, line); ++lineNumber) {
@@ -38,13 +92,14 @@ bool ParseHexCapture(const std::string& text, std::vector<std::uint8_t>& bytes, 
         std::istringstream tokens(line);
         std::string token;
         while (tokens >> token) {
-            if (!ParseToken(token, parsed)) {
-                error = "line " + std::to_string(lineNumber) + ": '" + token + "' is not a run of hex byte pairs";
+            const std::string problem = parser.Take(token);
+            if (!problem.empty()) {
+                error = "line " + std::to_string(lineNumber) + ": " + problem;
                 return false;
             }
         }
     }
-    bytes = std::move(parsed);
+    capture = std::move(parser.capture);
     return true;
 }
 

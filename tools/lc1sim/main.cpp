@@ -24,11 +24,11 @@ int Fail(const std::string& message) {
     return kExitFailure;
 }
 
-bool LoadCapture(const Options& options, std::vector<std::uint8_t>& capture, std::string& error) {
+bool LoadCapture(const Options& options, Capture& capture, std::string& error) {
     std::string contents;
     if (!ReadWholeFile(options.replayPath, contents, error)) return false;
     if (options.replayBinary) {
-        capture.assign(contents.begin(), contents.end());
+        capture.bytes.assign(contents.begin(), contents.end());
         return true;
     }
     if (ParseHexCapture(contents, capture, error)) return true;
@@ -71,21 +71,41 @@ public:
         const auto limit = static_cast<std::int64_t>(options_.durationSeconds * 1e9);
         deadline_ = options_.durationSeconds > 0.0 ? start_ + limit : INT64_MAX;
         Outgoing outgoing;
-        for (std::uint64_t index = 0; options_.count == 0 || index < options_.count; ++index) {
+        std::uint64_t sent = 0;
+        for (std::uint64_t index = 0; options_.count == 0 || sent < options_.count; ++index) {
             if (!source_.Next(index, outgoing)) return Outcome::kFinished;
-            const Outcome outcome = Send(outgoing.bytes, error);
+            const Outcome outcome =
+                outgoing.change == LineChange::kNone ? Send(outgoing, error) : ChangeLine(outgoing, error);
             if (outcome == Outcome::kTimeUp) return Outcome::kFinished;
             if (outcome != Outcome::kFinished) return outcome;
-            Log(index, outgoing);
+            if (outgoing.change == LineChange::kNone) Log(sent++, outgoing);
             if (deadline_ != INT64_MAX && MonotonicNs() >= deadline_) break;
         }
         return Outcome::kFinished;
     }
 
 private:
-    Outcome Send(const std::vector<std::uint8_t>& packet, std::string& error) {
-        pacer_.StartPacket();
-        for (const Piece& piece : PlanWrites(packet, options_.faults, random_)) {
+    // A device or file keeps its line through a recorded outage: only the gap is replayed.
+    Outcome ChangeLine(const Outgoing& outgoing, std::string& error) {
+        if (start_ + outgoing.atNs > deadline_) return Outcome::kTimeUp;
+        if (!line_.WaitUntil(start_ + outgoing.atNs)) return Outcome::kStopped;
+        if (!options_.devicePath.empty()) return Outcome::kFinished;
+        if (outgoing.change == LineChange::kLost) {
+            line_.Linger(kLingerNs);  // a hang-up discards what the reader has not taken, which the record had
+            line_.HangUp();
+        } else if (!line_.IsOpen() && !OpenLine(options_, line_, error)) {
+            return Outcome::kFailed;
+        }
+        return Outcome::kFinished;
+    }
+
+    Outcome Send(const Outgoing& outgoing, std::string& error) {
+        if (outgoing.atNs == kPaced) {
+            pacer_.StartPacket();
+        } else {
+            pacer_.StartPacketAt(outgoing.atNs);
+        }
+        for (const Piece& piece : PlanWrites(outgoing.bytes, options_.faults, random_)) {
             const std::int64_t due = start_ + pacer_.Schedule(piece.bytes.size(), piece.pauseNs);
             if (due > deadline_) return Outcome::kTimeUp;
             if (!line_.WaitUntil(due)) return Outcome::kStopped;
@@ -106,7 +126,7 @@ private:
     SimLine& line_;
     std::FILE* log_;
     Random random_;
-    Pacer pacer_{options_.rate};
+    Pacer pacer_{source_.Timed() ? Rate::kUnlimited : options_.rate};
     std::int64_t start_ = 0;
     std::int64_t deadline_ = 0;
 };
@@ -122,7 +142,7 @@ int Main(const std::vector<std::string>& args) {
         std::fputs(UsageText(), stdout);
         return kExitOk;
     }
-    std::vector<std::uint8_t> capture;
+    Capture capture;
     if (!options.replayPath.empty() && !LoadCapture(options, capture, error)) return Fail(error);
     const PacketSource source =
         options.replayPath.empty() ? PacketSource::ForScenario(options.scenario) : PacketSource::ForCapture(capture);

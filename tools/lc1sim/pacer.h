@@ -23,6 +23,8 @@ public:
 
     // The pieces scheduled from now on belong to the next packet.
     void StartPacket();
+    // ... to a chunk of a timed capture, which goes no earlier than its time.
+    void StartPacketAt(std::int64_t atNs) { packetReadyNs_ = atNs; }
 
     // The time at which a piece of `bytes` bytes, after `pauseNs` of quiet line, has fully
     // arrived at the far end; write it then. Never earlier than the line allows.

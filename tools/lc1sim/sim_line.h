@@ -28,6 +28,10 @@ public:
     bool OpenDevice(const std::string& path, std::string& error);
     // A symlink to the pseudo-terminal's slave; removed again when the line closes.
     bool PlaceLink(const std::string& linkPath, std::string& error);
+    // Removes the link and closes the line, as a pulled adapter takes its port away: a reader's
+    // line is hung up. Opening a pseudo-terminal again makes a new one.
+    void HangUp();
+    bool IsOpen() const { return out_ >= 0; }
 
     // Sleeps until the monotonic time deadlineNs, discarding whatever a reader writes to us.
     // false when a stop was requested.

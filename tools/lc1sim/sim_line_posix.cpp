@@ -101,9 +101,18 @@ bool StopRequested() {
 }
 
 SimLine::~SimLine() {
+    HangUp();
+}
+
+// The link goes first, so a reader trying the port again finds it missing, not closing.
+void SimLine::HangUp() {
     if (!linkPath_.empty() && SymlinkPointsTo(linkPath_, slavePath_)) unlink(linkPath_.c_str());
+    linkPath_.clear();
     if (slave_ >= 0) close(slave_);
     if (out_ >= 0) close(out_);
+    slave_ = -1;
+    out_ = -1;
+    hasInput_ = false;
 }
 
 bool SimLine::OpenPseudoTerminal(std::string& slavePath, std::string& error) {

@@ -1,5 +1,7 @@
 #include "tools/lc1sim/source.h"
 
+#include <utility>
+
 #include "tools/lc1sim/capture.h"
 
 namespace lc1sim {
@@ -10,18 +12,47 @@ PacketSource PacketSource::ForScenario(const ScenarioSettings& settings) {
     return source;
 }
 
-PacketSource PacketSource::ForCapture(const std::vector<std::uint8_t>& capture) {
+PacketSource PacketSource::ForCapture(const Capture& capture) {
     PacketSource source;
     source.replay_ = true;
-    source.pieces_ = SplitAtHeaders(capture);
+    source.timed_ = !capture.marks.empty();
+    if (!source.timed_) {
+        for (std::vector<std::uint8_t>& piece : SplitAtHeaders(capture.bytes))
+            source.AddPiece(std::move(piece), kPaced);
+        return source;
+    }
+    const auto at = [&capture](std::size_t offset) {
+        return capture.bytes.begin() + static_cast<std::ptrdiff_t>(offset);
+    };
+    std::size_t from = 0;
+    std::int64_t fromNs = 0;  // bytes in front of the first mark go at the start
+    for (const TimingMark& mark : capture.marks) {
+        if (mark.offset > from) source.AddPiece({at(from), at(mark.offset)}, fromNs);
+        if (mark.change != LineChange::kNone) {
+            Outgoing change;
+            change.atNs = mark.atNs;
+            change.change = mark.change;
+            source.pieces_.push_back(change);
+        }
+        from = mark.offset;
+        fromNs = mark.atNs;
+    }
+    if (capture.bytes.size() > from) source.AddPiece({at(from), capture.bytes.end()}, fromNs);
     return source;
+}
+
+void PacketSource::AddPiece(std::vector<std::uint8_t> bytes, std::int64_t atNs) {
+    Outgoing piece;
+    piece.reading = FindGroup(bytes);
+    piece.bytes = std::move(bytes);
+    piece.atNs = atNs;
+    pieces_.push_back(std::move(piece));
 }
 
 bool PacketSource::Next(std::uint64_t index, Outgoing& outgoing) const {
     if (replay_) {
         if (index >= pieces_.size()) return false;
-        outgoing.bytes = pieces_[static_cast<std::size_t>(index)];
-        outgoing.reading = FindGroup(outgoing.bytes);
+        outgoing = pieces_[static_cast<std::size_t>(index)];
         return true;
     }
     const Reading reading = ScenarioReading(settings_, index);

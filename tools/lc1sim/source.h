@@ -6,28 +6,40 @@
 #include <string>
 #include <vector>
 
+#include "tools/lc1sim/capture.h"
 #include "tools/lc1sim/lc1_packet.h"
 #include "tools/lc1sim/scenarios.h"
 
 namespace lc1sim {
 
+constexpr std::int64_t kPaced = -1;
+
 struct Outgoing {
     std::vector<std::uint8_t> bytes;
-    std::optional<Reading> reading;  // what a receiver finds in the bytes, if anything
+    std::optional<Reading> reading;         // what a receiver finds in the bytes, if anything
+    std::int64_t atNs = kPaced;             // from a timed capture: when the bytes go, from the start
+    LineChange change = LineChange::kNone;  // from a timed capture: instead of bytes, the line goes or comes back
 };
 
 class PacketSource {
 public:
     static PacketSource ForScenario(const ScenarioSettings& settings);
-    static PacketSource ForCapture(const std::vector<std::uint8_t>& capture);
+    // Without timing marks the capture is cut in front of its headers; with them, into the
+    // chunks between the marks, each with its time.
+    static PacketSource ForCapture(const Capture& capture);
 
     // false when a capture has run out; scenarios never do.
     bool Next(std::uint64_t index, Outgoing& outgoing) const;
+    // Whether the pieces carry their own times, so no rate paces them.
+    bool Timed() const { return timed_; }
 
 private:
+    void AddPiece(std::vector<std::uint8_t> bytes, std::int64_t atNs);
+
     ScenarioSettings settings_;
     bool replay_ = false;
-    std::vector<std::vector<std::uint8_t>> pieces_;
+    bool timed_ = false;
+    std::vector<Outgoing> pieces_;
 };
 
 // "index status multiplier lambda value"; value only for status 0, "-" otherwise, and every
