@@ -17,22 +17,14 @@ constexpr char kComponentDescription[] = "A simple, limited LC1 driver that supp
 constexpr char kVersionText[] = LAMDEX_VERSION_TEXT;
 constexpr char kDeviceName[] = "Lamdex reader";
 
-// Open answers S_OK whatever happens and Read then says only not ready, so this text is
-// where a user learns that the port is wrong, held by another program or unplugged.
-void ReportOpenFailure(int portNumber, std::uint32_t error) {
+// Open answers S_OK whatever happens and Read then says only not ready, so these texts are
+// where a user learns that the port is wrong, held by another program or unplugged:
+// "LC1Driver::Open COM5 failed: error 2 (...)", "LC1Driver::Read COM5 lost: error 22 (...)".
+void ReportPortError(const char* operation, int portNumber, const char* what, std::uint32_t error) {
     char reason[200];
     DescribePlatformError(error, reason, sizeof reason);
     char text[64 + sizeof reason];
-    (void)std::snprintf(text, sizeof text, "LC1Driver::Open COM%d failed: error %lu (%s)", portNumber,
-                        static_cast<unsigned long>(error), reason);
-    WriteDebugText(text);
-}
-
-void ReportLineLost(int portNumber, std::uint32_t error) {
-    char reason[200];
-    DescribePlatformError(error, reason, sizeof reason);
-    char text[64 + sizeof reason];
-    (void)std::snprintf(text, sizeof text, "LC1Driver::Read COM%d lost: error %lu (%s)", portNumber,
+    (void)std::snprintf(text, sizeof text, "LC1Driver::%s COM%d %s: error %lu (%s)", operation, portNumber, what,
                         static_cast<unsigned long>(error), reason);
     WriteDebugText(text);
 }
@@ -148,10 +140,10 @@ void LC1Driver::ReportChange(LineKeeper::Change change) {
         case LineKeeper::Change::kNone:
             break;
         case LineKeeper::Change::kOpenFailed:
-            ReportOpenFailure(portNumber_, keeper_.Error());
+            ReportPortError("Open", portNumber_, "failed", keeper_.Error());
             break;
         case LineKeeper::Change::kLost:
-            ReportLineLost(portNumber_, keeper_.Error());
+            ReportPortError("Read", portNumber_, "lost", keeper_.Error());
             break;
         case LineKeeper::Change::kBack:
             ReportLineBack(portNumber_, keeper_.OutageMs());

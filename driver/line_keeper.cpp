@@ -7,12 +7,7 @@ LineKeeper::Change LineKeeper::Open(int portNumber) {
     kept_ = true;
     lastTry_ = clock_();
     outageStart_ = lastTry_;
-    link_.Open(portNumber);
-    if (link_.IsOpen()) {
-        StartListening();
-        return Change::kNone;
-    }
-    error_ = link_.OpenError();
+    if (TryOpen()) return Change::kNone;
     failureReported_ = true;
     return Change::kOpenFailed;
 }
@@ -26,12 +21,7 @@ LineKeeper::Change LineKeeper::ReopenWhenDue() {
     const std::uint64_t now = clock_();
     if (now - lastTry_ < kRetryIntervalMs) return Change::kNone;
     lastTry_ = now;
-    link_.Open(portNumber_);
-    if (link_.IsOpen()) {
-        StartListening();
-        return Change::kBack;
-    }
-    error_ = link_.OpenError();
+    if (TryOpen()) return Change::kBack;
     if (failureReported_) return Change::kNone;
     failureReported_ = true;
     return Change::kOpenFailed;
@@ -59,9 +49,15 @@ LineKeeper::Change LineKeeper::Lose(std::uint32_t error) {
     return Change::kLost;
 }
 
-void LineKeeper::StartListening() {
+bool LineKeeper::TryOpen() {
+    link_.Open(portNumber_);
+    if (!link_.IsOpen()) {
+        error_ = link_.OpenError();
+        return false;
+    }
     bytesSeen_ = link_.BytesReceived();
     heard_ = true;
+    return true;
 }
 
 }  // namespace lamdex

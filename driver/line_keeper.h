@@ -57,7 +57,7 @@ private:
     Change ReopenWhenDue();
     Change CheckQuietLine();
     Change Lose(std::uint32_t error);
-    void StartListening();
+    bool TryOpen();
 
     SerialLink& link_;
     Clock clock_;
