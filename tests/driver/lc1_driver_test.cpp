@@ -118,8 +118,9 @@ protected:
         return {result, value};
     }
 
-    // Bytes take a moment to cross a real line; poll the way a host does.
-    Answer ReadUntilAnswer(std::chrono::milliseconds limit = std::chrono::milliseconds(3000)) {
+    // Bytes take a moment to cross a real line, longer on a loaded machine; poll the way a
+    // host does, up to a bound far above it.
+    Answer ReadUntilAnswer(std::chrono::milliseconds limit = std::chrono::milliseconds(10000)) {
         const auto deadline = Clock::now() + limit;
         Answer answer = ReadOnce();
         while (answer.result == zb::kNotReady && Clock::now() < deadline) {
@@ -130,7 +131,7 @@ protected:
     }
 
     void ReadUntilBuffered(std::size_t count) {
-        const auto deadline = Clock::now() + std::chrono::milliseconds(3000);
+        const auto deadline = Clock::now() + std::chrono::milliseconds(10000);
         while (driver->Reader().BufferedCount() < count && Clock::now() < deadline) {
             ASSERT_EQ(ReadOnce().result, zb::kNotReady);
             std::this_thread::sleep_for(std::chrono::milliseconds(2));
