@@ -38,7 +38,8 @@ public:
     std::uint32_t OpenError() const { return openError_; }
 
     // Yields one waiting byte; false when closed, on a failed read, or when nothing is waiting.
-    // A failed read (a removed adapter, a hung-up terminal) is remembered until the next Open.
+    // A failed read (a removed adapter, a terminal whose far end closed) is remembered until
+    // the next Open.
     bool ReadByte(std::uint8_t* byte);
 
     // Whether a read has failed since the link opened, and the platform's error code for it.
