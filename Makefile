@@ -1,5 +1,5 @@
 # One command builds, one tests. Both first install any missing Debian packages.
-.PHONY: all deps native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize tsan lint bench
+.PHONY: all deps deps-demo native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize tsan lint bench
 
 all: native win32 win64
 
@@ -11,14 +11,18 @@ export LAMDEX_WIN32_RUNS LAMDEX_WIN32_VM
 WINDOWS_RUNS := python3 cmake/windows_runs.py
 WINE_BUILD = $$($(WINDOWS_RUNS) build)
 
+# Configuring first installs what is missing (DEPS names how much; the demo asks for less).
+DEPS ?= deps
 deps:
 	@sh cmake/install-deps.sh
+deps-demo:
+	@sh cmake/install-deps.sh demo
 
-build/native/build.ninja: | deps
+build/native/build.ninja: | $(DEPS)
 	cmake --preset native
-build/win32/build.ninja: | deps
+build/win32/build.ninja: | $(DEPS)
 	cmake --preset win32
-build/win64/build.ninja: | deps
+build/win64/build.ninja: | $(DEPS)
 	cmake --preset win64
 
 native: deps build/native/build.ninja
@@ -31,8 +35,13 @@ win64: deps build/win64/build.ninja
 test: test-native test-win64 test-win32
 	@$(WINDOWS_RUNS) summary
 
-demo: native
-	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory $$build && bash tools/demo.sh build/native build/$$build
+# The demo needs only what it uses: the simulator of the native build, and the DLL and
+# reference host of the one Windows build that runs under Wine here.
+demo: deps-demo
+	@$(MAKE) --no-print-directory DEPS= build/native/build.ninja
+	cmake --build --preset native --target lc1sim
+	@build=$(WINE_BUILD) && $(MAKE) --no-print-directory DEPS= build/$$build/build.ninja && \
+	  cmake --build --preset $$build --target lamdex_plugin zbhost && bash tools/demo.sh build/native build/$$build
 
 # The release zips (CPack) and their SHA256SUMS in build/dist: the same bytes for the same
 # commit. check-reproducible builds the release of HEAD twice, in two fresh clones under

@@ -1,46 +1,87 @@
 #!/bin/sh
 # Installs the Debian packages the build and tests need, when any is missing.
-# As root it installs them; otherwise it prints the command to run and fails.
-# usage: install-deps.sh [vm]
-#   vm: only what runs the emulated machine for the win32 tests (cmake/win32_vm.py)
+# As root it installs them; otherwise it prints the commands to run and fails.
+# usage: install-deps.sh [all | demo | vm]
+#   all (the default): everything make test and the checks after it use
+#   demo: only what make demo uses: the builds and the Wine that runs one of them
+#   vm:   only what runs the emulated machine for the win32 tests (cmake/win32_vm.py)
+#
+# A package archive caught mid-sync must not stop a set-up that can still work:
+#   - a failed index update is said in one line, and apt goes on with every index it has;
+#   - 32-bit Wine is installed on its own, last: on a day when apt cannot give its i386
+#     libraries the versions of their amd64 twins, that step fails, says so in one line, and
+#     the win32 tests run in the emulated machine instead (cmake/windows_runs.py);
+#   - any other package that cannot be had stops here, with apt's reason.
 set -eu
 
+# git: the commit the release names and takes its time from (cmake/CommitStamp.cmake).
+build="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev git python3
+  g++-mingw-w64-i686-posix binutils-mingw-w64-i686
+  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64"
+# What runs a Windows build under Wine, on a simulated line, and draws the demo's picture.
 # fonts-wine: the Marlett font Wine draws caption buttons with (tools/screenshot-dialog.sh).
-# git: the commit the release names and takes its time from; strip-nondeterminism: the
-# release zips' entry order and times (tools/make-dist.sh).
-packages="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev
-  g++-mingw-w64-i686-posix binutils-mingw-w64-i686 wine wine32:i386
-  g++-mingw-w64-x86-64-posix binutils-mingw-w64-x86-64 wine64 fonts-wine
-  xvfb xauth x11-utils imagemagick socat python3
-  gnuplot-nox git strip-nondeterminism
-  clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
-if [ "${1:-}" = vm ]; then
-  packages="qemu-system-x86 debootstrap e2fsprogs"
-fi
+run="wine wine64 fonts-wine xvfb xauth x11-utils socat gnuplot-nox"
+# strip-nondeterminism: the release zips' entry order and times (tools/make-dist.sh).
+checks="imagemagick strip-nondeterminism clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
+wine32="wine32:i386"
 
-missing=""
-for package in $packages; do
-  if ! dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed'; then
-    missing="$missing $package"
-  fi
-done
-[ -z "$missing" ] && exit 0
+case "${1:-all}" in
+  all) required="$build $run $checks" optional=$wine32 ;;
+  demo) required="$build $run" optional=$wine32 ;;
+  vm) required="qemu-system-x86 debootstrap e2fsprogs" optional="" ;;
+  *)
+    echo "usage: $0 [all | demo | vm]" >&2
+    exit 2
+    ;;
+esac
+
+missing_of() {
+  for package in "$@"; do
+    dpkg-query -W -f='${Status}' "$package" 2>/dev/null | grep -q 'install ok installed' || printf ' %s' "$package"
+  done
+}
+# shellcheck disable=SC2086 # the lists are meant to split into words
+missing_required=$(missing_of $required)
+# shellcheck disable=SC2086
+missing_optional=$(missing_of $optional)
+[ -z "$missing_required$missing_optional" ] && exit 0
 
 needs_i386=""
-if ! dpkg --print-foreign-architectures | grep -qx i386; then
+if [ -n "$missing_optional" ] && ! dpkg --print-foreign-architectures | grep -qx i386; then
   needs_i386=yes
 fi
 
 if [ "$(id -u)" -ne 0 ]; then
-  echo "Missing Debian packages:$missing" >&2
+  echo "Missing Debian packages:$missing_required$missing_optional" >&2
   echo "Install them as root with:" >&2
   [ -n "$needs_i386" ] && echo "  dpkg --add-architecture i386" >&2
-  echo "  apt-get update && apt-get install -y --no-install-recommends$missing" >&2
+  echo "  apt-get update" >&2
+  [ -n "$missing_required" ] && echo "  apt-get install -y --no-install-recommends$missing_required" >&2
+  [ -n "$missing_optional" ] && echo "  apt-get install -y --no-install-recommends$missing_optional  (32-bit Wine: without it the win32 tests run emulated)" >&2
   exit 1
 fi
 
-echo "Installing missing Debian packages:$missing"
 [ -n "$needs_i386" ] && dpkg --add-architecture i386
-apt-get update -q
-# shellcheck disable=SC2086 # the list is meant to split into words
-DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing
+log=$(mktemp)
+trap 'rm -f "$log"' EXIT
+if ! apt-get update -q >"$log" 2>&1; then
+  # apt names each index it could not fetch, and why, on an "E:" line; one says enough.
+  reason=$(grep -m 1 '^E:' "$log" | sed 's/  */ /g' | cut -c 1-300)
+  echo "install-deps: apt-get update failed (${reason:-see apt-get update}); going on with the package indexes apt has."
+fi
+
+install() {
+  # shellcheck disable=SC2086 # the list is meant to split into words
+  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $1
+}
+if [ -n "$missing_required" ]; then
+  echo "Installing missing Debian packages:$missing_required"
+  install "$missing_required"
+fi
+if [ -n "$missing_optional" ]; then
+  echo "Installing 32-bit Wine:$missing_optional"
+  if ! install "$missing_optional" >"$log" 2>&1; then
+    reason=$(grep -m 1 -E '^ [^ ].* : Depends:|^E:' "$log" | sed 's/^ *//' | cut -c 1-300)
+    echo "install-deps: 32-bit Wine could not be installed (${reason:-see apt-get install$missing_optional}); the win32 tests will run in the emulated machine."
+  fi
+fi

@@ -48,6 +48,8 @@ debootstrap --variant=minbase --arch=amd64 "$@" >"$work/debootstrap.log" 2>&1 ||
   tail -n 20 "$work/debootstrap.log" >&2
   exit 1
 }
+# debootstrap's own list names the release's main suite alone: kept for a second try.
+cp "$root/etc/apt/sources.list" "$work/main-suite.list"
 if [ -f /etc/apt/sources.list.d/debian.sources ]; then
   cp /etc/apt/sources.list.d/debian.sources "$root/etc/apt/sources.list.d/"
   rm -f "$root/etc/apt/sources.list"
@@ -59,15 +61,29 @@ for mount in proc dev dev/pts; do mount --bind "/$mount" "$root/$mount"; done
 mkdir -p "$root/usr/share/initramfs-tools/modules.d"
 printf '%s\n' virtio_pci virtio_blk ext4 9pnet_virtio 9p >"$root/usr/share/initramfs-tools/modules.d/lamdex-test"
 
-echo "win32 machine: installing $packages"
-chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive sh -c "
-  dpkg --add-architecture i386 &&
-  apt-get update -q &&
-  apt-get install -y -q --no-install-recommends -o Dpkg::Options::=--force-unsafe-io $packages &&
-  apt-get clean" >"$work/install.log" 2>&1 || {
-  tail -n 30 "$work/install.log" >&2
-  exit 1
+# A failed index (an archive caught mid-sync) is no reason to stop: apt goes on with the
+# indexes it has. The install itself must succeed.
+install_packages() {
+  chroot "$root" /usr/bin/env -i PATH=/usr/sbin:/usr/bin:/sbin:/bin DEBIAN_FRONTEND=noninteractive sh -c "
+    dpkg --add-architecture i386
+    apt-get update -q || echo 'win32 machine: apt-get update failed; going on with the indexes it has'
+    apt-get install -y -q --no-install-recommends -o Dpkg::Options::=--force-unsafe-io $packages &&
+    apt-get clean" >"$work/install.log" 2>&1
 }
+echo "win32 machine: installing $packages"
+if ! install_packages; then
+  # With the machine's sources, the amd64 and i386 copies of a library can come from suites
+  # that are a day apart, which apt will not mix. This machine serves nothing and lives for
+  # one test run, so the release's main suite alone, one consistent set, does.
+  echo "win32 machine: the install failed ($(grep -m 1 -E '^E:' "$work/install.log" | cut -c 1-200)); trying again from the release's main suite alone"
+  rm -f "$root/etc/apt/sources.list.d/debian.sources"
+  cp "$work/main-suite.list" "$root/etc/apt/sources.list"
+  rm -rf "$root/var/lib/apt/lists"/*
+  install_packages || {
+    tail -n 30 "$work/install.log" >&2
+    exit 1
+  }
+fi
 unmount_all
 rm -rf "$root/var/lib/apt/lists"/* "$root/usr/share/doc" "$root/usr/share/man" "$root/usr/share/locale"
 echo lamdex-test >"$root/etc/hostname"

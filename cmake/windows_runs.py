@@ -7,8 +7,9 @@ usage: windows_runs.py build        prints win32 when 32-bit Wine starts here, e
        windows_runs.py test-win32   runs the win32 CTest suite the way this machine allows
        windows_runs.py summary      the last line of make test: which Windows runs ran, how
 
-The win32 suite runs under 32-bit Wine here when this machine executes 32-bit x86 programs.
-Where it cannot, the same suite runs in an emulated x86_64 machine (cmake/win32_vm.py),
+The win32 suite runs under 32-bit Wine here when that Wine starts here. Where it cannot (the
+machine does not execute 32-bit x86 programs, or 32-bit Wine could not be installed), the same
+suite runs in an emulated x86_64 machine (cmake/win32_vm.py),
 unless LAMDEX_WIN32_VM=off, which keeps the quick run: every win32 test program is reported as
 skipped, with the reason. LAMDEX_WIN32_RUNS=off makes this machine count as one that cannot
 execute 32-bit programs.
@@ -63,7 +64,7 @@ def test_win32():
                               SOURCE, SUITE, win32_vm.TIMEOUT_SECONDS)
         seconds = time.monotonic() - started
         made = f"; making its image first took {making / 60:.1f} min" if making > 60 else ""
-        summary = f"win32 under 32-bit Wine in an emulated x86_64 machine ({seconds / 60:.1f} min{made})"
+        summary = f"win32 under 32-bit Wine in an emulated x86_64 machine, since {reason} ({seconds / 60:.1f} min{made})"
         print(f"win32: the test programs ran emulated in {seconds:.0f} s, its start included{made}", flush=True)
     SUMMARY.write_text(summary + "\n")
     return status

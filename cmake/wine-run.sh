@@ -39,6 +39,10 @@ if reason=$(wine_arch_unavailable); then
   echo "SKIPPED: $reason" >&2
   exit "$wine_skip_code"
 fi
+if reason=$(wine64_missing); then
+  echo "wine-run.sh: $reason" >&2
+  exit 1
+fi
 
 export WINEPREFIX="$prefix"
 export WINEDEBUG="${WINEDEBUG:--all}"

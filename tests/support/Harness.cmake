@@ -33,8 +33,12 @@ if(NOT WIN32)
   return()
 endif()
 
-find_program(LAMDEX_SOCAT socat REQUIRED)
-find_program(LAMDEX_XVFB_RUN xvfb-run REQUIRED)
+# Found when the tests run, not needed to build: without it a test that needs it says
+# "Unable to find executable: xvfb-run".
+find_program(LAMDEX_XVFB_RUN xvfb-run)
+if(NOT LAMDEX_XVFB_RUN)
+  set(LAMDEX_XVFB_RUN xvfb-run)
+endif()
 set(LAMDEX_WINE_RUN ${PROJECT_SOURCE_DIR}/cmake/wine-run.sh)
 
 function(lamdex_add_wine_com_test)

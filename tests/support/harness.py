@@ -110,18 +110,22 @@ def tail(path, lines=20):
 
 @functools.cache
 def wine():
-    """(loader, server, why this machine cannot run them or "") for WINEARCH."""
-    script = '. "$1" && echo "$wine_loader" && echo "$wine_server" && { wine_arch_unavailable || true; }'
+    """(loader, server, why this machine cannot run them or "", why they are missing or "")
+    for WINEARCH."""
+    script = ('. "$1" && echo "$wine_loader" && echo "$wine_server" && { wine_arch_unavailable || echo; } && '
+              '{ wine64_missing || true; }')
     result = subprocess.run(["sh", "-c", script, "sh", SOURCE / "cmake" / "wine-arch.sh"], capture_output=True,
                             text=True)
     if result.returncode != 0:
         die(result.stderr.strip())
-    return tuple((result.stdout.splitlines() + [""])[:3])
+    return tuple((result.stdout.splitlines() + ["", ""])[:4])
 
 
 def require_wine():
     if reason := wine()[2]:
         raise Skipped(reason)
+    if reason := wine()[3]:
+        die(reason)
 
 
 def _port_name(name, wiring):
