@@ -1,5 +1,5 @@
 # One command builds, one tests. Both first install any missing Debian packages.
-.PHONY: all deps deps-demo native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize tsan lint bench
+.PHONY: all deps deps-demo deps-dist native win32 win64 test test-native test-win32 test-win64 demo clean fuzz sanitize tsan lint bench
 
 all: native win32 win64
 
@@ -17,6 +17,8 @@ deps:
 	@sh cmake/install-deps.sh
 deps-demo:
 	@sh cmake/install-deps.sh demo
+deps-dist:
+	@sh cmake/install-deps.sh dist
 
 build/native/build.ninja: | $(DEPS)
 	cmake --preset native
@@ -25,11 +27,11 @@ build/win32/build.ninja: | $(DEPS)
 build/win64/build.ninja: | $(DEPS)
 	cmake --preset win64
 
-native: deps build/native/build.ninja
+native: $(DEPS) build/native/build.ninja
 	cmake --build --preset native
-win32: deps build/win32/build.ninja
+win32: $(DEPS) build/win32/build.ninja
 	cmake --build --preset win32
-win64: deps build/win64/build.ninja
+win64: $(DEPS) build/win64/build.ninja
 	cmake --build --preset win64
 
 test: test-native test-win64 test-win32
@@ -47,7 +49,8 @@ demo: deps-demo
 # commit. check-reproducible builds the release of HEAD twice, in two fresh clones under
 # different paths, umasks and time zones, and names whatever differs.
 .PHONY: dist check-reproducible
-dist: win32 win64
+dist: deps-dist
+	@$(MAKE) --no-print-directory DEPS= win32 win64
 	rm -f build/dist/Lamdex-*.zip build/dist/SHA256SUMS
 	sh tools/make-dist.sh build/dist build/win32 build/win64
 check-reproducible: deps

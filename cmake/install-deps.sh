@@ -1,9 +1,10 @@
 #!/bin/sh
 # Installs the Debian packages the build and tests need, when any is missing.
 # As root it installs them; otherwise it prints the commands to run and fails.
-# usage: install-deps.sh [all | demo | vm]
+# usage: install-deps.sh [all | demo | dist | vm]
 #   all (the default): everything make test and the checks after it use
 #   demo: only what make demo uses: the builds and the Wine that runs one of them
+#   dist: only what builds the release (make dist): no Wine
 #   vm:   only what runs the emulated machine for the win32 tests (cmake/win32_vm.py)
 #
 # A package archive caught mid-sync must not stop a set-up that can still work:
@@ -22,15 +23,17 @@ build="cmake ninja-build g++ make libgtest-dev googletest libbenchmark-dev git p
 # fonts-wine: the Marlett font Wine draws caption buttons with (tools/screenshot-dialog.sh).
 run="wine wine64 fonts-wine xvfb xauth x11-utils socat gnuplot-nox"
 # strip-nondeterminism: the release zips' entry order and times (tools/make-dist.sh).
-checks="imagemagick strip-nondeterminism clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
+release="strip-nondeterminism"
+checks="imagemagick clang libclang-rt-14-dev clang-format clang-tidy cppcheck"
 wine32="wine32:i386"
 
 case "${1:-all}" in
-  all) required="$build $run $checks" optional=$wine32 ;;
+  all) required="$build $run $release $checks" optional=$wine32 ;;
   demo) required="$build $run" optional=$wine32 ;;
+  dist) required="$build $release" optional="" ;;
   vm) required="qemu-system-x86 debootstrap e2fsprogs" optional="" ;;
   *)
-    echo "usage: $0 [all | demo | vm]" >&2
+    echo "usage: $0 [all | demo | dist | vm]" >&2
     exit 2
     ;;
 esac
