@@ -84,7 +84,9 @@ fi
 if [ -n "$missing_optional" ]; then
   echo "Installing 32-bit Wine:$missing_optional"
   if ! install "$missing_optional" >"$log" 2>&1; then
-    reason=$(grep -m 1 -E '^ [^ ].* : Depends:|^E:' "$log" | sed 's/^ *//' | cut -c 1-300)
+    # Of apt's unmet dependencies, an i386 package's names the cause; others come along.
+    reason=$({ grep -E '^ *[^ ]+:i386 : Depends:' "$log" || grep -E ' : Depends:|^E:' "$log"; } | head -n 1 |
+      sed 's/^ *//; s/  */ /g' | cut -c 1-300)
     echo "install-deps: 32-bit Wine could not be installed (${reason:-see apt-get install$missing_optional}); the win32 tests will run in the emulated machine."
   fi
 fi
