@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
 #include <vector>
 
 namespace lamdex::test {
@@ -102,6 +103,8 @@ TEST_F(LineKeeperTest, PortThatOpensButCannotBeReadCostsFewOpensAndOneOutage) {
     port.readsFail = true;
     Note(keeper.Open(5));
     Poll(60000);
+    std::printf("a port that opens but cannot be read, for a minute: %d opens, %zu changes reported\n", port.openings,
+                changes.size());
     EXPECT_LE(port.openings, 30);
     EXPECT_EQ(changes, std::vector<Change>{Change::kLost}) << "one text for the whole minute";
 
