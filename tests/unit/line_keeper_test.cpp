@@ -58,7 +58,7 @@ bool SerialLink::ReadByte(std::uint8_t* byte) {
 bool SerialLink::IsStillThere(std::uint32_t& error) {
     ++port.presenceChecks;
     error = 2;
-    return port.opens;
+    return port.opens && handle_ != kClosed;
 }
 
 void SerialLink::Close() {
