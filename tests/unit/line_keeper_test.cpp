@@ -46,10 +46,8 @@ void SerialLink::Open(int portNumber) {
 }
 
 bool SerialLink::ReadByte(std::uint8_t* byte) {
-    if (handle_ == kClosed || !port.sends || port.readsFail) {
-        if (port.readsFail) readError_ = 22;
-        return false;
-    }
+    if (handle_ != kClosed && port.readsFail) readError_ = 22;
+    if (handle_ == kClosed || !port.sends || port.readsFail) return false;
     *byte = 0xB2;
     ++bytesReceived_;
     return true;
@@ -76,22 +74,20 @@ protected:
         port = Port{};
         now = 10000000000;  // hours after the clock began
     }
-    // Host Reads for `ms`; true as soon as a Read brought `until`.
+    // Host Reads for `ms`; true as soon as one brings `until`.
     bool Poll(std::uint64_t ms, Change until = Change::kNone) {
         for (const std::uint64_t end = now + ms; now < end; now += 10) {
-            const std::size_t before = changes.size();
-            Note(keeper.Reopen());
+            const Change reopened = Note(keeper.Reopen());
             std::uint8_t byte = 0;
             link.ReadByte(&byte);
-            Note(keeper.Check());
-            for (std::size_t i = before; i < changes.size(); ++i) {
-                if (changes[i] == until) return true;
-            }
+            const Change checked = Note(keeper.Check());
+            if (until != Change::kNone && (reopened == until || checked == until)) return true;
         }
         return false;
     }
-    void Note(Change change) {
+    Change Note(Change change) {
         if (change != Change::kNone) changes.push_back(change);
+        return change;
     }
 
     SerialLink link;
