@@ -8,7 +8,9 @@ CASE: hangup  the host opens before the device is there; the device appears, han
               middle of a packet and its port disappears; new devices appear at the same
               place and go again: readings come and resume with no call from the host but
               Read, no Read hangs, nothing but not ready while there is nothing to read, one
-              debug text per loss and return; after Close nothing reopens the port.
+              debug text per loss and return; the port's name comes to lead to another
+              device while the old one is silent: its readings come (under Wine with no
+              text); after Close nothing reopens the port.
               LAMDEX_REPLUGS (2) sets how often; from 10 on it prints the median and worst
               time from the device's return to the first reading
       reopen  the host closes and reopens over and over while packets flow, split at random
