@@ -152,10 +152,12 @@ bool SerialLink::IsStillThere(std::uint32_t& error) {
     }
     // The name opened beside us, so it leads elsewhere now: read from there. Wine lets every
     // second open through, so there this is the same device again; our handle closes only
-    // once the new one is set up, and nothing the port holds is lost.
-    if (!SetUpPort(probe, error)) {
+    // once the new one is set up, and nothing the port holds is lost. Where the name leads to
+    // something that is no serial port, ours still answers: it stays, as a present line.
+    std::uint32_t unusable = 0;
+    if (!SetUpPort(probe, unusable)) {
         CloseHandle(probe);
-        return false;
+        return true;
     }
     CloseHandle(AsHandle(handle_));
     handle_ = reinterpret_cast<std::intptr_t>(probe);
