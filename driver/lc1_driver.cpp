@@ -20,19 +20,50 @@ constexpr char kDeviceName[] = "Lamdex reader";
 // Open answers S_OK whatever happens and Read then says only not ready, so these texts are
 // where a user learns that the port is wrong, held by another program or unplugged:
 // "LC1Driver::Open COM5 failed: error 2 (...)", "LC1Driver::Read COM5 lost: error 22 (...)".
-void ReportPortError(const char* operation, int portNumber, const char* what, std::uint32_t error) {
+// A note says why the port is tried less often than usual.
+void ReportPortError(const char* operation, int portNumber, const char* what, std::uint32_t error, const char* note) {
     char reason[200];
     DescribePlatformError(error, reason, sizeof reason);
-    char text[64 + sizeof reason];
-    (void)std::snprintf(text, sizeof text, "LC1Driver::%s COM%d %s: error %lu (%s)", operation, portNumber, what,
-                        static_cast<unsigned long>(error), reason);
+    char text[200 + sizeof reason];
+    (void)std::snprintf(text, sizeof text, "LC1Driver::%s COM%d %s: error %lu (%s)%s", operation, portNumber, what,
+                        static_cast<unsigned long>(error), reason, note);
     WriteDebugText(text);
 }
 
-void ReportLineBack(int portNumber, std::uint64_t outageMs) {
-    char text[80];
-    (void)std::snprintf(text, sizeof text, "LC1Driver::Read COM%d back after %.1f s", portNumber,
-                        static_cast<double>(outageMs) / 1000.0);
+double Seconds(std::uint64_t ms) {
+    return static_cast<double>(ms) / 1000.0;
+}
+
+void ReportOpenFailed(int portNumber, const LineKeeper& keeper) {
+    char note[100] = "";
+    if (keeper.LastOpenMs() >= LineKeeper::kSlowOpenMs) {
+        (void)std::snprintf(note, sizeof note, "; opening took %.1f s, so the next try waits %.1f s",
+                            Seconds(keeper.LastOpenMs()), Seconds(keeper.PauseMs()));
+    }
+    ReportPortError("Open", portNumber, "failed", keeper.Error(), note);
+}
+
+void ReportLineLost(int portNumber, const LineKeeper& keeper) {
+    const char* note = keeper.FailedOpenings() > 0
+                           ? "; it failed within a second of opening, so it is tried at growing intervals"
+                           : "";
+    ReportPortError("Read", portNumber, "lost", keeper.Error(), note);
+}
+
+// One text for the whole outage, however often the port opened and failed within it.
+void ReportLineBack(int portNumber, const LineKeeper& keeper) {
+    char failed[64] = "";
+    if (keeper.FailedOpenings() > 0) {
+        (void)std::snprintf(failed, sizeof failed, "; it failed within a second of opening %lu times",
+                            static_cast<unsigned long>(keeper.FailedOpenings()));
+    }
+    char slow[48] = "";
+    if (keeper.LongestOpenMs() >= LineKeeper::kSlowOpenMs) {
+        (void)std::snprintf(slow, sizeof slow, "; opening took up to %.1f s", Seconds(keeper.LongestOpenMs()));
+    }
+    char text[80 + sizeof failed + sizeof slow];
+    (void)std::snprintf(text, sizeof text, "LC1Driver::Read COM%d back after %.1f s%s%s", portNumber,
+                        Seconds(keeper.OutageMs()), failed, slow);
     WriteDebugText(text);
 }
 
@@ -140,13 +171,13 @@ void LC1Driver::ReportChange(LineKeeper::Change change) {
         case LineKeeper::Change::kNone:
             break;
         case LineKeeper::Change::kOpenFailed:
-            ReportPortError("Open", portNumber_, "failed", keeper_.Error());
+            ReportOpenFailed(portNumber_, keeper_);
             break;
         case LineKeeper::Change::kLost:
-            ReportPortError("Read", portNumber_, "lost", keeper_.Error());
+            ReportLineLost(portNumber_, keeper_);
             break;
         case LineKeeper::Change::kBack:
-            ReportLineBack(portNumber_, keeper_.OutageMs());
+            ReportLineBack(portNumber_, keeper_);
             break;
     }
 }

@@ -49,10 +49,12 @@ public:
     std::uint32_t BytesReceived() const { return bytesReceived_; }
 
     // Asks the platform whether the open port is still there, for a line that has gone
-    // silent: some platforms show a pulled adapter only as silence. Costs one or two system
+    // silent: some platforms show a pulled adapter only as silence. Costs a few system
     // calls. False with the platform's error code when the port has gone or is no longer the
-    // device this link opened.
-    bool IsStillThere(std::uint32_t& error) const;
+    // device this link opened. On Windows a port whose name opens beside our exclusive handle
+    // leads to another device now: the link goes on reading from that one, bytes received and
+    // all, and answers true.
+    bool IsStillThere(std::uint32_t& error);
 
     void Close();
 

@@ -113,7 +113,7 @@ bool SerialLink::ReadByte(std::uint8_t* byte) {
 
 // Checks that our descriptor still answers as a terminal and that the port's name still
 // leads to the device we opened, not to a new one that appeared in its place.
-bool SerialLink::IsStillThere(std::uint32_t& error) const {
+bool SerialLink::IsStillThere(std::uint32_t& error) {
     error = EBADF;
     if (handle_ == kClosed) return false;
     const int descriptor = AsDescriptor(handle_);

@@ -20,6 +20,16 @@ std::uint32_t NonZeroError(DWORD error) {
     return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
+// Not in every SDK's headers.
+constexpr DWORD kErrorNoSuchDevice = 433;
+
+// What the system answers an open of a port whose device has been removed. Anything else
+// (access denied above all: our own exclusive handle) leaves the port present.
+bool MeansRemoved(DWORD error) {
+    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DEV_NOT_EXIST ||
+           error == kErrorNoSuchDevice || error == ERROR_DEVICE_REMOVED;
+}
+
 // 19200 8N1, binary, no parity checking, no flow control of any kind, DTR and RTS off.
 void ApplyLineSettings(HANDLE port) {
     COMMCONFIG config{};
@@ -32,7 +42,8 @@ void ApplyLineSettings(HANDLE port) {
     config.dcb.ByteSize = 8;
     config.dcb.Parity = NOPARITY;
     config.dcb.StopBits = ONESTOPBIT;
-    SetCommConfig(port, &config, sizeof(COMMCONFIG));
+    // Some drivers refuse the whole record; the port would keep whatever the last program set.
+    if (!SetCommConfig(port, &config, sizeof(COMMCONFIG))) SetCommState(port, &config.dcb);
 }
 
 // Reads return at once with whatever is waiting, possibly nothing.
@@ -44,6 +55,30 @@ bool ApplyTimeouts(HANDLE port) {
     timeouts.WriteTotalTimeoutMultiplier = 1;
     timeouts.WriteTotalTimeoutConstant = 100;
     return SetCommTimeouts(port, &timeouts) != FALSE;
+}
+
+// Makes an opened handle the plug-in's line; false with the reason when it is no serial
+// port or cannot be made one.
+bool SetUpPort(HANDLE port, std::uint32_t& error) {
+    // A handle that cannot report its line state is no serial port: Wine, for one, opens a
+    // configured port whose device is missing. Reading it would tell the host all is well.
+    DCB current{};
+    current.DCBlength = sizeof(DCB);
+    if (!GetCommState(port, &current)) {
+        error = NonZeroError(GetLastError());
+        return false;
+    }
+    ApplyLineSettings(port);
+    // A port left with its own time-outs may wait in ReadFile, and the host's Read with it.
+    if (!ApplyTimeouts(port)) {
+        error = NonZeroError(GetLastError());
+        return false;
+    }
+    return true;
+}
+
+HANDLE OpenDevice(const char* path) {
+    return CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
 }
 
 }  // namespace
@@ -65,25 +100,12 @@ void SerialLink::Open(int portNumber) {
     char path[4 + kDeviceNameSize];
     if (!DevicePath(portNumber, path, sizeof path)) return;
 
-    HANDLE port =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE port = OpenDevice(path);
     if (port == INVALID_HANDLE_VALUE) {
         openError_ = GetLastError();
         return;
     }
-    // A handle that cannot report its line state is no serial port: Wine, for one, opens a
-    // configured port whose device is missing. Reading it would tell the host all is well.
-    DCB current{};
-    current.DCBlength = sizeof(DCB);
-    if (!GetCommState(port, &current)) {
-        openError_ = GetLastError();
-        CloseHandle(port);
-        return;
-    }
-    ApplyLineSettings(port);
-    // A port left with its own time-outs may wait in ReadFile, and the host's Read with it.
-    if (!ApplyTimeouts(port)) {
-        openError_ = GetLastError();
+    if (!SetUpPort(port, openError_)) {
         CloseHandle(port);
         return;
     }
@@ -107,7 +129,7 @@ bool SerialLink::ReadByte(std::uint8_t* byte) {
     return true;
 }
 
-bool SerialLink::IsStillThere(std::uint32_t& error) const {
+bool SerialLink::IsStillThere(std::uint32_t& error) {
     error = ERROR_INVALID_HANDLE;
     if (handle_ == kClosed) return false;
     // A removed or hung-up device no longer reports its line state through our handle;
@@ -118,18 +140,28 @@ bool SerialLink::IsStillThere(std::uint32_t& error) const {
         error = NonZeroError(GetLastError());
         return false;
     }
-    // Some drivers keep a removed device's handle answering, but its name goes with it. Our
-    // own exclusive handle makes a present port refuse; Wine lets the second open through.
+    // Our own exclusive handle makes the port's name refuse a second open while it leads to
+    // our device. Some drivers keep a removed device's handle answering, though, while the
+    // name goes to the next device plugged in.
     char path[4 + kDeviceNameSize];
     if (!DevicePath(portNumber_, path, sizeof path)) return true;
-    HANDLE probe =
-        CreateFileA(path, GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (probe != INVALID_HANDLE_VALUE) {
+    HANDLE probe = OpenDevice(path);
+    if (probe == INVALID_HANDLE_VALUE) {
+        error = GetLastError();
+        return !MeansRemoved(error);
+    }
+    // The name opened beside us, so it leads elsewhere now: read from there. Wine lets every
+    // second open through, so there this is the same device again; our handle closes only
+    // once the new one is set up, and nothing the port holds is lost. Where the name leads to
+    // something that is no serial port, ours still answers: it stays, as a present line.
+    std::uint32_t unusable = 0;
+    if (!SetUpPort(probe, unusable)) {
         CloseHandle(probe);
         return true;
     }
-    error = GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    CloseHandle(AsHandle(handle_));
+    handle_ = reinterpret_cast<std::intptr_t>(probe);
+    return true;
 }
 
 void SerialLink::Close() {
