@@ -5,12 +5,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <numeric>
 #include <random>
 #include <vector>
 
 #include "tests/unit/byte_feed.h"
 
 namespace lamdex::test {
+
+// The recorded two-sensor warm-up (tests/unit/CMakeLists.txt builds it in).
+extern const std::uint8_t kRecording[];
+extern const std::size_t kRecordingSize;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -76,7 +82,21 @@ struct StreamCase {
     zb::HResult result;
     std::int32_t value;  // meaningful for kOk only
     Bytes bufferedAfter;
+    int sensor = kDefaultSensor;
 };
+
+// Word counts whose packets are long: the 7-bit count alone, and bit 0 of h0 adding 128.
+Bytes AuxiliaryWords(unsigned count) {
+    Bytes words;
+    for (unsigned k = 0; k < count; ++k) words = Joined({words, AuxiliaryWord(k)});
+    return words;
+}
+
+Bytes Lc1Groups(unsigned count) {
+    Bytes groups;
+    for (unsigned k = 0; k < count; ++k) groups = Joined({groups, Lc1Group(k, 147)});
+    return groups;
+}
 
 TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
     const StreamCase cases[] = {
@@ -106,6 +126,54 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
          zb::kNotConnected,
          0,
          {0x43, 0x13, 0x03, 0x74}},
+        // Chains: the chosen LC-1 is read wherever it stands, whatever else the packet carries.
+        {"auxiliary word whose low byte looks like a group's start",
+         {0xB2, 0x83, 0x00, 0x42, 0x43, 0x13, 0x03, 0x74},
+         zb::kOk,
+         963379,
+         {}},
+        {"auxiliary word ahead", {0xB2, 0x83, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
+        {"auxiliary words before, between and after, first LC-1",
+         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
+                      AuxiliaryWord(4)}),
+         zb::kOk,
+         963379,
+         {}},
+        {"auxiliary words before, between and after, second LC-1",
+         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
+                      AuxiliaryWord(4)}),
+         zb::kOk,
+         1445068,
+         {},
+         2},
+        {"second sensor of one LC-1: not connected, consumed", Lc1Packet(500, 147), zb::kNotConnected, 0, {}, 2},
+        {"chosen LC-1's status decides: the other's error",
+         ChainPacket({Lc1Group(0, 147, 7), Lc1Group(500, 147)}),
+         zb::kOk,
+         963379,
+         {},
+         2},
+        {"chosen LC-1's status decides: its own error",
+         ChainPacket({Lc1Group(500, 147), Lc1Group(0, 147, 3)}),
+         zb::kFail,
+         0,
+         {},
+         2},
+        {"chosen LC-1's status decides: warming",
+         ChainPacket({Lc1Group(500, 147, 4), Lc1Group(0, 147)}),
+         zb::kNotReady,
+         0,
+         {}},
+        {"130 words", ChainPacket({AuxiliaryWords(128), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
+        {"255 words, the LC-1 last", ChainPacket({AuxiliaryWords(253), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
+        {"255 words, the 127th LC-1",
+         ChainPacket({AuxiliaryWord(9), Lc1Groups(127)}),
+         zb::kOk,
+         ConvertToFixedAfr(126, 147),
+         {},
+         kMaxSensor},
+        {"false header of 255 words ends at the next header", Joined({{0xB3, 0xFF, 0x13}, Backlog(2)}), zb::kOk,
+         ConvertToFixedAfr(0, 147), Lc1Packet(1, 147)},
         // Near misses: each differs from a good packet in one bit that a test must examine.
         {"d0 bit 1 clear", {0xB2, 0x82, 0x41, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {}},
         {"d2 bit 6 set", {0xB2, 0x82, 0x43, 0x13, 0x43, 0x74}, zb::kNotConnected, 0, {}},
@@ -149,6 +217,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
         reader.ResetForOpen();
+        reader.ChooseSensor(c.sensor);
         feed = ByteFeed{};
         feed.Arrive(c.incoming);
         const ReadOutcome outcome = ReadOnce();
@@ -243,34 +312,133 @@ TEST_F(PacketReaderTest, CatchesUpWithALongStallInAFewShortCalls) {
     EXPECT_EQ(outcome.value, ConvertToFixedAfr(kPackets - 2, 147));
 }
 
-// A header with bit 0 set declares more than the buffer can hold; the reader once
-// waited behind such a header for ever.
-TEST_F(PacketReaderTest, SkipsHeaderThatDeclaresMoreThanTheBufferHolds) {
-    feed.Arrive({0xA1, 0x80});
+// Noise that passes the header test and declares a long packet holds back nothing: the
+// next real header shows it false as soon as it arrives, even one byte on.
+TEST_F(PacketReaderTest, FalseHeaderHoldsBackNoPacketBehindIt) {
+    feed.Arrive({0xA1, 0x80, 0x13});  // 128 words declared
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
     feed.Arrive(Lc1Packet(500, 147));
-    const ReadOutcome outcome = ReadOnce();
-    EXPECT_EQ(outcome.result, zb::kOk);
-    EXPECT_EQ(outcome.value, 963379);
-}
+    EXPECT_EQ(ReadOnce().value, 963379);
 
-TEST_F(PacketReaderTest, OversizedHeaderDoesNotHideTheRealHeaderInsideIt) {
-    // B3 B2 passes the header test and declares 516 bytes; B2 82 is the real header.
+    // B3 B2 passes the header test too; its second byte starts the real header.
     feed.Arrive({0xB3});
     feed.Arrive(Lc1Packet(1000, 147));
     EXPECT_EQ(ReadOnce().value, 1445068);
 }
 
-TEST_F(PacketReaderTest, FullBufferBehindOversizedHeaderStillDrains) {
+// A header of 255 words followed by that many words of noise is a whole packet: it is
+// answered (no LC-1 in it), and the packets behind it come next.
+TEST_F(PacketReaderTest, LongestPacketOfNoiseIsAnsweredAndPassed) {
     feed.Arrive({0xB3, 0xFF});
     feed.Arrive(Bytes(600, 0x13));
     feed.Arrive(Lc1Packet(350, 147));
-    ReadOutcome outcome{zb::kNotReady, 0, 0};
-    for (int call = 0; call < 4 && outcome.result != zb::kOk; ++call) {
-        outcome = ReadOnce();
-        EXPECT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
+    EXPECT_EQ(ReadOnce().result, zb::kNotConnected);
+    EXPECT_EQ(ReadOnce().value, 818872);
+}
+
+// The longest chain, sent in pieces behind garbage, and the sensor chosen anew between
+// packets: only the chosen LC-1's reading comes out, and only once the packet is whole.
+TEST_F(PacketReaderTest, LongChainSplitAcrossCallsReadsTheChosenSensor) {
+    const Bytes chain = ChainPacket({AuxiliaryWord(1), Lc1Groups(127)});
+    for (int sensor : {1, 64, kMaxSensor}) {
+        reader.ChooseSensor(sensor);
+        feed.Arrive({0x11, 0x22});
+        for (std::size_t at = 0; at < chain.size(); at += 100) {
+            EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+            feed.Arrive(Bytes(chain.begin() + static_cast<std::ptrdiff_t>(at),
+                              chain.begin() + static_cast<std::ptrdiff_t>(std::min(at + 100, chain.size()))));
+        }
+        const ReadOutcome outcome = ReadOnce();
+        EXPECT_EQ(outcome.result, zb::kOk) << "sensor " << sensor;
+        EXPECT_EQ(outcome.value, ConvertToFixedAfr(static_cast<std::uint16_t>(sensor - 1), 147)) << "sensor " << sensor;
+        EXPECT_EQ(reader.BufferedCount(), 0u);
     }
-    EXPECT_EQ(outcome.result, zb::kOk);
-    EXPECT_EQ(outcome.value, 818872);
+}
+
+TEST(DescribeChain, ListsTheDevicesOfOneWholePacketInChainOrder) {
+    static ChainContents contents;
+    const Bytes chain = ChainPacket({AuxiliaryWord(1), Lc1Group(500, 147), AuxiliaryWord(2), Lc1Group(0, 150, 4)});
+    ASSERT_TRUE(DescribeChain(chain.data(), chain.size(), contents));
+    EXPECT_EQ(contents.lc1Count, 2);
+    EXPECT_EQ(contents.auxiliaryCount, 2);
+    EXPECT_EQ(contents.lc1[1].status, 4);
+    EXPECT_EQ(contents.lc1[1].multiplier, 150);
+
+    Bytes falseHeader = chain;
+    falseHeader[5] |= 0x80;
+    EXPECT_FALSE(DescribeChain(falseHeader.data(), falseHeader.size(), contents));
+    EXPECT_FALSE(DescribeChain(chain.data(), chain.size() - 2, contents)) << "a cut packet";
+    EXPECT_EQ(contents.lc1Count, 0);
+}
+
+// The recording: two stray bytes, one packet of a lone LC-1, then packets of two LC-1s. It
+// holds no reading; with every group's status cleared each controller's groups read.
+struct Recording {
+    static constexpr std::size_t kFirstPair = 8;
+    static constexpr std::size_t kPairSize = 10;
+    Bytes bytes{kRecording, kRecording + kRecordingSize};
+
+    // The value the sensor-th group of each two-LC-1 packet holds, statuses cleared.
+    std::vector<std::int32_t> Values(int sensor) const {
+        std::vector<std::int32_t> values;
+        for (std::size_t at = kFirstPair; at + kPairSize <= bytes.size(); at += kPairSize) {
+            const std::uint8_t* d = &bytes[at + 2 + 4 * static_cast<std::size_t>(sensor - 1)];
+            values.push_back(ConvertToFixedAfr(static_cast<std::uint16_t>(((d[2] & 0x3F) << 7) | d[3]),
+                                               static_cast<std::uint8_t>(((d[0] & 1) << 7) | d[1])));
+        }
+        return values;
+    }
+    void ClearStatuses() {
+        std::vector<std::size_t> groups{4};
+        for (std::size_t at = kFirstPair; at + kPairSize <= bytes.size(); at += kPairSize) {
+            groups.insert(groups.end(), {at + 2, at + 6});
+        }
+        for (std::size_t at : groups) {
+            ASSERT_EQ(bytes[at] & 0xE2, 0x42) << "no group at " << at;
+            bytes[at] &= 0xE3;
+        }
+    }
+};
+
+TEST_F(PacketReaderTest, RecordedTwoSensorLineReadsEachController) {
+    if (kRecordingSize == 0) GTEST_SKIP() << "built without the recording";
+    Recording recording;
+    ASSERT_EQ((recording.bytes.size() - Recording::kFirstPair) % Recording::kPairSize, 0u);
+    // What the line gives as recorded, and with the statuses cleared, a few bytes per call.
+    const auto replay = [&](int sensor, std::vector<std::int32_t>& values) {
+        reader.ResetForOpen();
+        reader.ChooseSensor(sensor);
+        feed = ByteFeed{};
+        int notConnected = 0;
+        for (std::size_t at = 0; at < recording.bytes.size() + 7; at += 7) {
+            const auto from = static_cast<std::ptrdiff_t>(std::min(at, recording.bytes.size()));
+            const auto to = static_cast<std::ptrdiff_t>(std::min(at + 7, recording.bytes.size()));
+            feed.Arrive(Bytes(recording.bytes.begin() + from, recording.bytes.begin() + to));
+            const ReadOutcome outcome = ReadOnce();
+            if (outcome.result == zb::kOk) values.push_back(outcome.value);
+            if (outcome.result == zb::kNotConnected) ++notConnected;
+            EXPECT_TRUE(outcome.result == zb::kOk || outcome.result == zb::kNotReady || notConnected == 1);
+        }
+        return notConnected;
+    };
+    for (int sensor : {1, 2}) {
+        std::vector<std::int32_t> values;
+        EXPECT_EQ(replay(sensor, values), sensor - 1) << "the lone LC-1's packet has no second sensor";
+        EXPECT_TRUE(values.empty()) << "warming up and free air give no reading";
+    }
+
+    recording.ClearStatuses();
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> second;
+    replay(1, first);
+    replay(2, second);
+    // The first sensor yields what it did before chains were read: the lone packet's
+    // reading, then each packet's first group.
+    ASSERT_EQ(first.size(), 1291u);
+    EXPECT_EQ(std::accumulate(first.begin(), first.end(), std::int64_t{0}), 853491368);
+    EXPECT_EQ(std::vector<std::int32_t>(first.begin() + 1, first.end()), recording.Values(1));
+    EXPECT_EQ(second, recording.Values(2));
+    EXPECT_NE(second, recording.Values(1));
 }
 
 // Valid packets, split at random points and separated by garbage, come out in order with exact
