@@ -441,123 +441,146 @@ TEST_F(PacketReaderTest, RecordedTwoSensorLineReadsEachController) {
     EXPECT_NE(second, recording.Values(1));
 }
 
-// Valid packets, split at random points and separated by garbage, come out in order with exact
-// values. Now and then the host stalls and a long stretch arrives at once: older packets may then
-// be dropped, but only while two newer ones have come, and no call leaves two complete packets
-// behind to be answered late. Most garbage has bit 7 clear (XON/XOFF included) and can never
-// start a header. Some may be any byte; a byte with bits 7 and 5 set may then start a fake
-// header whose packet swallows up to kLongestFakePacket bytes. Packets starting in that shadow
-// may be lost and the fake packet may be answered anyhow; where such a byte has come, the count
-// of complete packets is not known, so the two rules about it are not checked there.
+// Valid packets, lone LC-1s and chains, split at random points and separated by garbage, come
+// out in order with the chosen LC-1's exact values. Now and then the host stalls and a long
+// stretch arrives at once: older packets may then be dropped, but only while two newer ones have
+// come, and no call leaves two complete packets behind to be answered late. Most garbage has
+// bit 7 clear (XON/XOFF included) and can never start a header. Some may be any byte; a byte
+// with bits 7 and 5 set may then start a fake header, whose packet may be answered anyhow when
+// the garbage after it completes it. It never reaches a real packet, whose header bytes show it
+// false. Where such a byte has come, the count of complete packets is not known, so the two
+// rules about it are not checked there.
 TEST_F(PacketReaderTest, RandomisedStreamDeliversReadingsInOrderAndNeverStale) {
-    constexpr std::size_t kLongestFakePacket = 2 + 0x7F + 2;  // longer ones exceed the buffer and are skipped
-    std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> lambdaDist(0, 8191);
-    std::uniform_int_distribution<int> multiplierDist(0, 255);
-    std::uniform_int_distribution<int> statusDist(0, 7);
-    std::uniform_int_distribution<int> garbageLength(0, 40);
-    std::uniform_int_distribution<int> garbageByte(0x00, 0x7F);
-    std::uniform_int_distribution<int> anyByte(0x00, 0xFF);
-    std::uniform_int_distribution<int> chunk(0, 20);
-    std::uniform_int_distribution<int> percent(0, 99);
-    std::uniform_int_distribution<int> stall(100, 1500);
+    for (int sensor : {1, 2}) {
+        SCOPED_TRACE(sensor);
+        reader.ResetForOpen();
+        reader.ChooseSensor(sensor);
+        feed = ByteFeed{};
+        constexpr std::size_t kLongestFakePacket = 512;
+        std::mt19937 random(20261208u + static_cast<unsigned>(sensor));
+        std::uniform_int_distribution<int> lambdaDist(0, 8191);
+        std::uniform_int_distribution<int> multiplierDist(0, 255);
+        std::uniform_int_distribution<int> statusDist(0, 7);
+        std::uniform_int_distribution<int> garbageLength(0, 40);
+        std::uniform_int_distribution<int> garbageByte(0x00, 0x7F);
+        std::uniform_int_distribution<int> anyByte(0x00, 0xFF);
+        std::uniform_int_distribution<int> chunk(0, 20);
+        std::uniform_int_distribution<int> percent(0, 99);
+        std::uniform_int_distribution<int> stall(100, 1500);
+        std::uniform_int_distribution<int> fewDevices(0, 2);
 
-    struct SentPacket {
-        int number;
-        std::size_t start;
-        std::size_t end;
-        ReadOutcome expected;
-    };
-    Bytes stream;
-    std::vector<bool> shadowed;                 // per stream byte: a fake header before it may reach it
-    std::vector<std::size_t> mayFakeBefore{0};  // per stream position: garbage bytes before it that may start a header
-    std::size_t shadowLeft = 0;
-    const auto send = [&](std::uint8_t byte, bool garbage) {
-        const bool mayFake = garbage && (byte & 0xA0) == 0xA0;
-        if (mayFake) shadowLeft = kLongestFakePacket;
-        stream.push_back(byte);
-        shadowed.push_back(shadowLeft > 0);
-        mayFakeBefore.push_back(mayFakeBefore.back() + (mayFake ? 1 : 0));
-        if (shadowLeft > 0) --shadowLeft;
-    };
-    std::vector<SentPacket> packets;        // those answered with a sample or an error
-    std::vector<std::size_t> starts, ends;  // of every packet, whatever it answers
-    for (int packet = 0; packet < 3000; ++packet) {
-        const bool anyGarbage = packet % 16 == 0;
-        const int garbage = garbageLength(random);
-        for (int k = 0; k < garbage; ++k) {
-            send(static_cast<std::uint8_t>(anyGarbage ? anyByte(random) : garbageByte(random)), true);
+        struct SentPacket {
+            int number;
+            std::size_t start;
+            std::size_t end;
+            ReadOutcome expected;
+        };
+        Bytes stream;
+        std::vector<bool> shadowed;  // per stream byte: garbage a fake header before it may reach
+        std::vector<std::size_t> mayFakeBefore{
+            0};  // per stream position: garbage bytes before it that may start a header
+        std::size_t shadowLeft = 0;
+        const auto send = [&](std::uint8_t byte, bool garbage) {
+            const bool mayFake = garbage && (byte & 0xA0) == 0xA0;
+            if (mayFake) shadowLeft = kLongestFakePacket;
+            stream.push_back(byte);
+            shadowed.push_back(garbage && shadowLeft > 0);
+            mayFakeBefore.push_back(mayFakeBefore.back() + (mayFake ? 1 : 0));
+            shadowLeft = garbage && shadowLeft > 0 ? shadowLeft - 1 : 0;
+        };
+        std::vector<SentPacket> packets;        // those answered with a sample or an error
+        std::vector<std::size_t> starts, ends;  // of every packet, whatever it answers
+        for (int packet = 0; packet < 3000; ++packet) {
+            const bool anyGarbage = packet % 16 == 0;
+            const int garbage = garbageLength(random);
+            for (int k = 0; k < garbage; ++k) {
+                send(static_cast<std::uint8_t>(anyGarbage ? anyByte(random) : garbageByte(random)), true);
+            }
+            const auto lambda = static_cast<std::uint16_t>(lambdaDist(random));
+            const auto multiplier = static_cast<std::uint8_t>(multiplierDist(random));
+            const int status = packet % 3 == 0 ? statusDist(random) : 0;
+            // Every other packet a chain: auxiliary words around one to three LC-1s, the others
+            // with readings and statuses of their own.
+            std::vector<Bytes> devices;
+            const int lc1s = packet % 2 == 0 ? 1 : 1 + fewDevices(random);
+            for (int k = 1; k <= lc1s; ++k) {
+                for (int aux = packet % 2 == 0 ? 0 : fewDevices(random); aux > 0; --aux) {
+                    devices.push_back(AuxiliaryWord(static_cast<unsigned>(lambdaDist(random))));
+                }
+                devices.push_back(k == sensor ? Lc1Group(lambda, multiplier, static_cast<unsigned>(status))
+                                              : Lc1Group(static_cast<unsigned>(lambdaDist(random)), 147,
+                                                         static_cast<unsigned>(statusDist(random))));
+            }
+            starts.push_back(stream.size());
+            for (std::uint8_t byte : ChainPacket(devices)) send(byte, false);
+            ends.push_back(stream.size());
+            if (lc1s < sensor) {
+                packets.push_back({packet, starts.back(), ends.back(), {zb::kNotConnected, 0, 0}});
+            } else if (status == 0) {
+                packets.push_back(
+                    {packet, starts.back(), ends.back(), {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4}});
+            } else if (status == 3 || status == 6 || status == 7) {
+                packets.push_back({packet, starts.back(), ends.back(), {zb::kFail, 0, 0}});
+            }  // statuses 1, 2, 4 and 5 answer not ready, like waiting does
         }
-        const auto lambda = static_cast<std::uint16_t>(lambdaDist(random));
-        const auto multiplier = static_cast<std::uint8_t>(multiplierDist(random));
-        const int status = packet % 3 == 0 ? statusDist(random) : 0;
-        starts.push_back(stream.size());
-        for (std::uint8_t byte : Lc1Packet(lambda, multiplier, static_cast<unsigned>(status))) send(byte, false);
-        ends.push_back(stream.size());
-        if (status == 0) {
-            packets.push_back(
-                {packet, starts.back(), ends.back(), {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4}});
-        } else if (status == 3 || status == 6 || status == 7) {
-            packets.push_back({packet, starts.back(), ends.back(), {zb::kFail, 0, 0}});
-        }  // statuses 1, 2, 4 and 5 answer not ready, like waiting does
-    }
-    const auto packetsWithin = [&](std::size_t from, std::size_t to) {
-        const auto first = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
-        const auto last = std::upper_bound(ends.begin(), ends.end(), to) - ends.begin();
-        return last > first ? last - first : 0;
-    };
-    const auto mayFakeWithin = [&](std::size_t from, std::size_t to) {
-        return mayFakeBefore[to] > mayFakeBefore[from];
-    };
+        const auto packetsWithin = [&](std::size_t from, std::size_t to) {
+            const auto first = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
+            const auto last = std::upper_bound(ends.begin(), ends.end(), to) - ends.begin();
+            return last > first ? last - first : 0;
+        };
+        const auto mayFakeWithin = [&](std::size_t from, std::size_t to) {
+            return mayFakeBefore[to] > mayFakeBefore[from];
+        };
 
-    // Every answer other than not ready consumed a packet that ended where the unread bytes begin.
-    std::vector<bool> answered(packets.size());
-    std::size_t settled = 0;  // packets before this one were answered, or rightly dropped
-    int fakeAnswers = 0;
-    std::size_t sent = 0;
-    const std::size_t callLimit = stream.size();  // sending alone takes about a tenth of this
-    for (std::size_t call = 0; call < callLimit; ++call) {
-        const bool stalled = percent(random) == 0;
-        const std::size_t arriving = std::min<std::size_t>(
-            static_cast<std::size_t>(stalled ? stall(random) : chunk(random)), stream.size() - sent);
-        feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
-                          stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
-        sent += arriving;
-        const std::size_t unreadBefore = feed.Waiting() + reader.BufferedCount();
-        const ReadOutcome outcome = ReadOnce();
-        ASSERT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
-        const std::size_t pulled = sent - feed.Waiting();
-        const std::size_t consumed = pulled - reader.BufferedCount();
-        if (outcome.result != zb::kNotReady && shadowed[consumed - 1]) {
-            ++fakeAnswers;
-        } else if (outcome.result != zb::kNotReady) {
-            const auto found = std::lower_bound(packets.begin(), packets.end(), consumed,
-                                                [](const SentPacket& p, std::size_t at) { return p.end < at; });
-            ASSERT_TRUE(found != packets.end() && found->end == consumed)
-                << "answer 0x" << std::hex << outcome.result << std::dec << " for a packet ending at byte " << consumed
-                << ", where none was sent";
-            ASSERT_EQ(outcome.result, found->expected.result) << "packet " << found->number;
-            ASSERT_EQ(outcome.value, outcome.result == zb::kOk ? found->expected.value : kUntouched)
-                << "packet " << found->number;
-            answered[static_cast<std::size_t>(found - packets.begin())] = true;
+        // Every answer other than not ready consumed a packet that ended where the unread bytes begin.
+        std::vector<bool> answered(packets.size());
+        std::size_t settled = 0;  // packets before this one were answered, or rightly dropped
+        int fakeAnswers = 0;
+        std::size_t sent = 0;
+        const std::size_t callLimit = stream.size();  // sending alone takes about a tenth of this
+        for (std::size_t call = 0; call < callLimit; ++call) {
+            const bool stalled = percent(random) == 0;
+            const std::size_t arriving = std::min<std::size_t>(
+                static_cast<std::size_t>(stalled ? stall(random) : chunk(random)), stream.size() - sent);
+            feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
+                              stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
+            sent += arriving;
+            const std::size_t unreadBefore = feed.Waiting() + reader.BufferedCount();
+            const ReadOutcome outcome = ReadOnce();
+            ASSERT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
+            const std::size_t pulled = sent - feed.Waiting();
+            const std::size_t consumed = pulled - reader.BufferedCount();
+            if (outcome.result != zb::kNotReady && shadowed[consumed - 1]) {
+                ++fakeAnswers;
+            } else if (outcome.result != zb::kNotReady) {
+                const auto found = std::lower_bound(packets.begin(), packets.end(), consumed,
+                                                    [](const SentPacket& p, std::size_t at) { return p.end < at; });
+                ASSERT_TRUE(found != packets.end() && found->end == consumed)
+                    << "answer 0x" << std::hex << outcome.result << std::dec << " for a packet ending at byte "
+                    << consumed << ", where none was sent";
+                ASSERT_EQ(outcome.result, found->expected.result) << "packet " << found->number;
+                ASSERT_EQ(outcome.value, outcome.result == zb::kOk ? found->expected.value : kUntouched)
+                    << "packet " << found->number;
+                answered[static_cast<std::size_t>(found - packets.begin())] = true;
+            }
+            for (; settled < packets.size() && packets[settled].end <= consumed; ++settled) {
+                const SentPacket& p = packets[settled];
+                ASSERT_TRUE(answered[settled] || shadowed[p.start] || packetsWithin(p.end, pulled) >= 2 ||
+                            mayFakeWithin(p.end, pulled))
+                    << "packet " << p.number << " was dropped before two newer ones had come";
+            }
+            ASSERT_TRUE(packetsWithin(consumed, pulled) < 2 || mayFakeWithin(consumed, pulled))
+                << "call " << call << " left two complete packets to be answered late";
+            if (outcome.result == zb::kNotReady && sent == stream.size() &&
+                feed.Waiting() + reader.BufferedCount() == unreadBefore) {
+                break;  // nothing more will come out
+            }
         }
-        for (; settled < packets.size() && packets[settled].end <= consumed; ++settled) {
-            const SentPacket& p = packets[settled];
-            ASSERT_TRUE(answered[settled] || shadowed[p.start] || packetsWithin(p.end, pulled) >= 2 ||
-                        mayFakeWithin(p.end, pulled))
-                << "packet " << p.number << " was dropped before two newer ones had come";
-        }
-        ASSERT_TRUE(packetsWithin(consumed, pulled) < 2 || mayFakeWithin(consumed, pulled))
-            << "call " << call << " left two complete packets to be answered late";
-        if (outcome.result == zb::kNotReady && sent == stream.size() &&
-            feed.Waiting() + reader.BufferedCount() == unreadBefore) {
-            break;  // nothing more will come out
-        }
-    }
 
-    EXPECT_GT(fakeAnswers, 0) << "the garbage never faked a header";
-    for (; settled < packets.size(); ++settled) {
-        ASSERT_TRUE(shadowed[packets[settled].start]) << "packet " << packets[settled].number << " never came out";
+        EXPECT_GT(fakeAnswers, 0) << "the garbage never faked a header";
+        for (; settled < packets.size(); ++settled) {
+            ASSERT_TRUE(shadowed[packets[settled].start]) << "packet " << packets[settled].number << " never came out";
+        }
     }
 }
 
