@@ -71,7 +71,8 @@ void ReportLineBack(int portNumber, const LineKeeper& keeper) {
 
 LC1Driver::LC1Driver() : reader_(ByteSource{&SerialLink::ReadByteFrom, &link_}) {
     BuildConfigPath(configPath_);
-    LoadConfig(configPath_, portNumber_, lastErrorText_);
+    LoadConfig(configPath_, portNumber_, sensor_, lastErrorText_);
+    reader_.ChooseSensor(sensor_);
 }
 
 LC1Driver::~LC1Driver() {
@@ -252,7 +253,7 @@ void LC1Driver::ChangePort(int newPort) {
         CloseLink();
     }
     portNumber_ = newPort;
-    SaveConfig(configPath_, portNumber_, lastErrorText_);
+    SaveConfig(configPath_, portNumber_, sensor_, lastErrorText_);
     if (wasOpen) {
         OpenLink();
     }
