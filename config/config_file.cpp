@@ -1,4 +1,4 @@
-// Reading and writing the "COMPORT n" file on the C runtime's text files.
+// Reading and writing the "COMPORT n" / "SENSOR n" file on the C runtime's text files.
 #include "config/config_file.h"
 
 #include <cstdio>
@@ -8,6 +8,7 @@ namespace lamdex {
 namespace {
 
 constexpr char kPortKey[] = "COMPORT";
+constexpr char kSensorKey[] = "SENSOR";
 constexpr std::size_t kLongestLine = kConfigLineSize - 1;
 
 bool IsDelimiter(char c) {
@@ -93,17 +94,20 @@ LineRead ReadLine(std::FILE* file, char (&line)[kConfigLineSize]) {
 
 }  // namespace
 
-void ApplyConfigLine(const char* line, int& portNumber) {
+void ApplyConfigLine(const char* line, int& portNumber, int& sensor) {
     const char* cursor = line;
     Token key{};
-    if (!NextToken(cursor, key) || !EqualsIgnoringCase(key, kPortKey)) return;
+    if (!NextToken(cursor, key)) return;
+    const bool isPort = EqualsIgnoringCase(key, kPortKey);
+    if (!isPort && !EqualsIgnoringCase(key, kSensorKey)) return;
     Token value{};
     if (!NextToken(cursor, value)) return;
-    const int port = ParseDecimal(value);
-    if (IsPortNumber(port)) portNumber = port;
+    const int number = ParseDecimal(value);
+    if (isPort && IsPortNumber(number)) portNumber = number;
+    if (!isPort && IsSensorNumber(number)) sensor = number;
 }
 
-void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
+void LoadConfig(const char* path, int& portNumber, int& sensor, char (&lastErrorText)[kLastErrorTextSize]) {
     // An empty path means the location could not be built; never hand it to fopen.
     std::FILE* file = (path != nullptr && path[0] != '\0') ? std::fopen(path, "rt") : nullptr;
     if (file == nullptr) {
@@ -118,7 +122,7 @@ void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastEr
             CopyMessage(lastErrorText, kCannotReadConfig);
             break;
         }
-        ApplyConfigLine(line, portNumber);
+        ApplyConfigLine(line, portNumber, sensor);
     }
     (void)std::fclose(file);  // nothing was written: a failed close loses nothing
 }
@@ -148,9 +152,14 @@ bool ReplaceFileText(const char* path, const char* text, TextWriter write) {
     return false;
 }
 
-void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]) {
-    char text[32];
-    (void)std::snprintf(text, sizeof text, "COMPORT %d\n", portNumber);
+void SaveConfig(const char* path, int portNumber, int sensor, char (&lastErrorText)[kLastErrorTextSize]) {
+    char text[64];
+    // With the first sensor the file is the one line it always was.
+    if (IsSensorNumber(sensor) && sensor != kDefaultSensor) {
+        (void)std::snprintf(text, sizeof text, "COMPORT %d\nSENSOR %d\n", portNumber, sensor);
+    } else {
+        (void)std::snprintf(text, sizeof text, "COMPORT %d\n", portNumber);
+    }
     const bool saved = path != nullptr && path[0] != '\0' && ReplaceFileText(path, text, &WriteAndFlush);
     if (!saved) CopyMessage(lastErrorText, kCannotWriteConfig);
 }

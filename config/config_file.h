@@ -1,10 +1,12 @@
-// The per-user configuration file: one "COMPORT n" line remembers the LC-1's port.
+// The per-user configuration file: a "COMPORT n" line remembers the LC-1's port, and a
+// "SENSOR n" line, when the user chose other than the first, which LC-1 of a chain is read.
 #pragma once
 
 #include <cstddef>
 #include <cstdio>
 
 #include "lamdex/port_number.h"
+#include "lamdex/sensor_number.h"
 
 namespace lamdex {
 
@@ -25,14 +27,16 @@ void BuildConfigPath(char (&path)[kConfigPathSize]);
 bool ProfileFolder(char (&folder)[kConfigPathSize]);
 extern const char kPathSeparator;
 
-// Applies one line of the file to portNumber: "COMPORT n" (any case; separators
-// space, '=' and tab) with n from 1 to 255. Other lines change nothing.
-void ApplyConfigLine(const char* line, int& portNumber);
+// Applies one line of the file: "COMPORT n" (any case; separators space, '=' and tab)
+// with n from 1 to 255 sets portNumber, "SENSOR n" with n from 1 to 127 sets sensor.
+// Other lines, and other values, change nothing.
+void ApplyConfigLine(const char* line, int& portNumber, int& sensor);
 
-// Portable, on the C runtime's text files. Failures set lastErrorText and leave the port.
-// A save that fails at any step leaves the old file as it was.
-void LoadConfig(const char* path, int& portNumber, char (&lastErrorText)[kLastErrorTextSize]);
-void SaveConfig(const char* path, int portNumber, char (&lastErrorText)[kLastErrorTextSize]);
+// Portable, on the C runtime's text files. Failures set lastErrorText and leave the port
+// and the sensor. A save writes the COMPORT line and, only for a sensor other than the
+// first, a SENSOR line; one that fails at any step leaves the old file as it was.
+void LoadConfig(const char* path, int& portNumber, int& sensor, char (&lastErrorText)[kLastErrorTextSize]);
+void SaveConfig(const char* path, int portNumber, int sensor, char (&lastErrorText)[kLastErrorTextSize]);
 
 // Puts all of text into the open file and flushes it; false when any of it did not go.
 using TextWriter = bool (*)(std::FILE* file, const char* text);

@@ -40,7 +40,8 @@ void ReportLineBack(int portNumber, std::uint64_t outageMs) {
 
 LC1Driver::LC1Driver() : reader_(ByteSource{&SerialLink::ReadByteFrom, &link_}) {
     BuildConfigPath(configPath_);
-    LoadConfig(configPath_, portNumber_, lastErrorText_);
+    LoadConfig(configPath_, portNumber_, sensor_, lastErrorText_);
+    reader_.ChooseSensor(sensor_);
 }
 
 LC1Driver::~LC1Driver() {
@@ -221,7 +222,7 @@ void LC1Driver::ChangePort(int newPort) {
         CloseLink();
     }
     portNumber_ = newPort;
-    SaveConfig(configPath_, portNumber_, lastErrorText_);
+    SaveConfig(configPath_, portNumber_, sensor_, lastErrorText_);
     if (wasOpen) {
         OpenLink();
     }

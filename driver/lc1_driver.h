@@ -67,6 +67,7 @@ public:
     void SetConfigurationDialog(ConfigurationDialog* dialog) { configurationDialog_ = dialog; }
 
     int PortNumber() const { return portNumber_; }
+    int Sensor() const { return sensor_; }
     bool IsOpen() const { return isOpen_; }
     bool IsLinkOpen() const { return link_.IsOpen(); }
     const PacketReader& Reader() const { return reader_; }
@@ -86,6 +87,7 @@ private:
     SerialLink link_;
     LineKeeper keeper_{link_};
     std::int32_t portNumber_ = 1;
+    int sensor_ = kDefaultSensor;  // which LC-1 of a chain the file names; kept by a port change
     PacketReader reader_;
     bool isOpen_ = false;
     zb::IoSettings settings_{zb::kIoSettingsSize, {}};

@@ -12,7 +12,8 @@ namespace lamdex {
 namespace {
 
 constexpr std::size_t kHeaderSize = 2;
-constexpr std::size_t kDataGroupSize = 4;
+constexpr std::size_t kWordSize = 2;
+constexpr std::size_t kDataGroupSize = 2 * kWordSize;
 constexpr std::size_t kMinimumUsefulCount = 4;
 constexpr std::uint32_t kSampleSize = 4;
 
@@ -20,9 +21,18 @@ bool IsHeader(std::uint8_t h0, std::uint8_t h1) {
     return (h0 & 0xA0) == 0xA0 && (h1 & 0x80) == 0x80;
 }
 
-// Bytes that follow the header: the length field plus 2, bit 0 of h0 adding 512.
-std::size_t BodyLength(std::uint8_t h0, std::uint8_t h1) {
-    return static_cast<std::size_t>(h0 & 0x01) * 512 + (h1 & 0x7F) + 2;
+// The header counts the words that follow it: bit 0 of h0 adds 128 to the 7-bit count.
+std::size_t PacketSize(std::uint8_t h0, std::uint8_t h1) {
+    return kHeaderSize + kWordSize * (static_cast<std::size_t>(h0 & 0x01) * 128 + (h1 & 0x7F));
+}
+
+// Only the header's two bytes have bit 7 set; such a byte among the words ends them.
+bool IsWordByte(std::uint8_t byte) {
+    return (byte & 0x80) == 0;
+}
+
+bool IsAuxiliaryWord(const std::uint8_t* word) {
+    return (word[0] & 0xC0) == 0;
 }
 
 bool IsLc1DataGroup(const std::uint8_t* d) {
@@ -35,6 +45,48 @@ Lc1Reading DecodeDataGroup(const std::uint8_t* d) {
     reading.multiplier = static_cast<std::uint8_t>(((d[0] & 0x01) << 7) | (d[1] & 0x7F));
     reading.lambda = static_cast<std::uint16_t>(((d[2] & 0x3F) << 7) | (d[3] & 0x7F));
     return reading;
+}
+
+bool IsWholePacket(const std::uint8_t* packet, std::size_t packetSize) {
+    if (packet == nullptr || packetSize < kHeaderSize || !IsHeader(packet[0], packet[1]) ||
+        PacketSize(packet[0], packet[1]) != packetSize) {
+        return false;
+    }
+    for (std::size_t i = kHeaderSize; i < packetSize; ++i) {
+        if (!IsWordByte(packet[i])) return false;
+    }
+    return true;
+}
+
+// Walks the words of a whole packet in chain order, giving each LC-1's group to onLc1 and
+// counting auxiliary words; stops early when onLc1 answers false. An LC-1 group starts
+// with 010, an auxiliary word with 00, so the two never overlap; a word that is neither
+// (a broken group) is passed.
+template <typename OnLc1>
+int WalkChain(const std::uint8_t* packet, std::size_t packetSize, OnLc1 onLc1) {
+    int auxiliaryWords = 0;
+    for (std::size_t j = kHeaderSize; j + kWordSize <= packetSize; j += kWordSize) {
+        if (j + kDataGroupSize <= packetSize && IsLc1DataGroup(packet + j)) {
+            if (!onLc1(packet + j)) break;
+            j += kWordSize;  // the group's second word
+        } else if (IsAuxiliaryWord(packet + j)) {
+            ++auxiliaryWords;
+        }
+    }
+    return auxiliaryWords;
+}
+
+// The sensor-th LC-1 group of a packet whose words are known to be words.
+bool FindNthGroup(const std::uint8_t* packet, std::size_t packetSize, int sensor, Lc1Reading& reading) {
+    int seen = 0;
+    bool found = false;
+    (void)WalkChain(packet, packetSize, [&](const std::uint8_t* group) {
+        if (++seen < sensor) return true;
+        reading = DecodeDataGroup(group);
+        found = true;
+        return false;
+    });
+    return found;
 }
 
 // The volatile store forces the rounding even where the compiler would keep
@@ -129,23 +181,32 @@ bool PacketReader::KeepOnlyNewestTwoPackets() {
     return true;
 }
 
-// The first complete packet at or after `from`, framed as Read frames it: a header that
-// declares more than the buffer holds is passed by one byte.
-bool PacketReader::FindPacket(std::size_t from, std::size_t& start, std::size_t& end) const {
+// The first packet whose header is at or after `from`, framed as Read frames it: a header
+// is false when a byte it declares has bit 7 set, and the search goes on from its second
+// byte, which may itself start the real header. The bytes between that second byte and the
+// byte with bit 7 set all have bit 7 clear, so none of them starts a header: the search
+// stays linear in the bytes buffered.
+PacketReader::Frame PacketReader::FramePacket(std::size_t from, std::size_t& start, std::size_t& end) const {
     std::size_t header = 0;
     while (FindHeader(from, header)) {
-        const std::size_t length = kHeaderSize + BodyLength(rxBuffer_[header], rxBuffer_[header + 1]);
-        if (length <= kRxBufferSize) {
-            if (header + length > rxCount_) {
-                return false;
-            }
-            start = header;
-            end = header + length;
-            return true;
+        const std::size_t size = PacketSize(rxBuffer_[header], rxBuffer_[header + 1]);
+        const std::size_t declaredEnd = header + size;
+        const std::size_t availableEnd = declaredEnd < rxCount_ ? declaredEnd : rxCount_;
+        std::size_t i = header + kHeaderSize;
+        while (i < availableEnd && IsWordByte(rxBuffer_[i])) ++i;
+        if (i < availableEnd) {
+            from = header + 1;
+            continue;
         }
-        from = header + 1;
+        start = header;
+        end = declaredEnd;
+        return declaredEnd <= rxCount_ ? Frame::kComplete : Frame::kPartial;
     }
-    return false;
+    return Frame::kNone;
+}
+
+bool PacketReader::FindPacket(std::size_t from, std::size_t& start, std::size_t& end) const {
+    return FramePacket(from, start, end) == Frame::kComplete;
 }
 
 bool PacketReader::FindHeader(std::size_t from, std::size_t& position) const {
@@ -163,18 +224,22 @@ void PacketReader::DiscardFront(std::size_t count) {
     rxCount_ -= static_cast<std::uint32_t>(count);
 }
 
-bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading) {
-    for (std::size_t j = kHeaderSize; j + kDataGroupSize <= packetSize; ++j) {
-        if (IsLc1DataGroup(packet + j)) {
-            reading = DecodeDataGroup(packet + j);
-            return true;
-        }
-    }
-    return false;
+bool DescribeChain(const std::uint8_t* packet, std::size_t packetSize, ChainContents& contents) {
+    contents.lc1Count = 0;
+    contents.auxiliaryCount = 0;
+    if (!IsWholePacket(packet, packetSize)) return false;
+    // 255 words hold at most kMaxSensor groups, so the bound below only guards the array.
+    contents.auxiliaryCount = WalkChain(packet, packetSize, [&contents](const std::uint8_t* group) {
+        if (contents.lc1Count == kMaxSensor) return false;
+        contents.lc1[contents.lc1Count++] = DecodeDataGroup(group);
+        return true;
+    });
+    return true;
 }
 
-bool PacketReader::FindDataGroup(std::size_t bodyLength, Lc1Reading& reading) const {
-    return FindLc1DataGroup(rxBuffer_, bodyLength + kHeaderSize, reading);
+bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading, int sensor) {
+    return IsSensorNumber(sensor) && IsWholePacket(packet, packetSize) &&
+           FindNthGroup(packet, packetSize, sensor, reading);
 }
 
 zb::HResult PacketReader::Read(zb::TransferRecord* record) {
@@ -188,31 +253,22 @@ zb::HResult PacketReader::Read(zb::TransferRecord* record) {
         return zb::kNotReady;
     }
 
-    std::size_t bodyLength = 0;
-    for (;;) {
-        std::size_t headerAt = 0;
-        if (!FindHeader(0, headerAt)) {
-            rxBuffer_[0] = rxBuffer_[rxCount_ - 1];
-            rxCount_ = 1;
-            return zb::kNotReady;
-        }
-        DiscardFront(headerAt);
-        bodyLength = BodyLength(rxBuffer_[0], rxBuffer_[1]);
-        if (bodyLength + kHeaderSize <= kRxBufferSize) {
-            break;
-        }
-        // A packet longer than the buffer can never complete: waiting for it would
-        // stall the reader for ever. Drop only its first byte, since the second may
-        // itself start the next real header.
-        DiscardFront(1);
-    }
-
-    if (rxCount_ < bodyLength + kHeaderSize) {
+    std::size_t start = 0;
+    std::size_t end = 0;
+    const Frame frame = FramePacket(0, start, end);
+    if (frame == Frame::kNone) {
+        rxBuffer_[0] = rxBuffer_[rxCount_ - 1];
+        rxCount_ = 1;
         return zb::kNotReady;
     }
+    DiscardFront(start);
+    if (frame == Frame::kPartial) {
+        return zb::kNotReady;
+    }
+    const std::size_t size = end - start;
     Lc1Reading reading{};
-    const bool found = FindDataGroup(bodyLength, reading);
-    DiscardFront(bodyLength + kHeaderSize);
+    const bool found = FindNthGroup(rxBuffer_, size, sensor_, reading);
+    DiscardFront(size);
     if (!found) {
         return zb::kNotConnected;
     }

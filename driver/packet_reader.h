@@ -1,5 +1,12 @@
 // Frames LC-1 packets from a byte stream and turns them into 16.16 air-fuel ratios.
 //
+// A packet is a header of two bytes with bit 7 set, then the 16-bit words it counts:
+// (h0 bit 0) x 128 + (h1 & 0x7F) of them, 2 to 512 bytes in all, so every packet fits the
+// buffer. Each device of a chain adds its words in chain order: an LC-1 two (its data group,
+// at an even offset from the header), an auxiliary input one per channel. Every byte of a
+// word has bit 7 clear; a byte with bit 7 set inside what a header declared shows the header
+// was false, and framing starts again after that header's first byte.
+//
 // Invariants, whatever bytes arrive:
 //   - rxCount never exceeds kRxBufferSize, and nothing is read or written outside rxBuffer;
 //   - a call never waits: it asks the byte source until it has nothing, the buffer is full
@@ -7,7 +14,10 @@
 //   - at most one packet is answered per call, the oldest of at most two kept: of a larger
 //     backlog the older packets are dropped whole, so a host that polls more slowly than the
 //     device sends gets fresh readings instead of ever older ones;
-//   - a partial packet at the end of the buffer is never dropped to make room;
+//   - a partial packet at the end of the buffer is never dropped to make room, and never
+//     needs to be: the longest packet and the bytes of no header in front of it fit;
+//   - a false header holds back nothing behind it: the byte that shows it false is never
+//     taken into a packet;
 //   - a complete valid packet at the front of the buffer is always delivered, so no input
 //     can wedge the reader.
 #pragma once
@@ -16,6 +26,7 @@
 #include <cstdint>
 
 #include "lamdex/host_api.h"
+#include "lamdex/sensor_number.h"
 
 namespace lamdex {
 
@@ -34,9 +45,22 @@ struct Lc1Reading {
 // The device's conversion, with every single-precision rounding step it makes.
 std::int32_t ConvertToFixedAfr(std::uint16_t lambdaRaw, std::uint8_t multiplierRaw);
 
-// The LC-1 data group of one complete packet (header first, packetSize bytes), found as Read
-// finds it; false when the packet holds none. For tools that tell a person what a line carries.
-bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading);
+// The devices of one complete packet, in chain order (head of the packet first).
+struct ChainContents {
+    int lc1Count;                // LC-1s found
+    int auxiliaryCount;          // auxiliary-input words
+    Lc1Reading lc1[kMaxSensor];  // the first lc1Count entries are valid
+};
+
+// The devices of one complete packet (header first, packetSize bytes), framed as Read
+// frames it; false when the bytes are not one whole packet. For tools that tell a person
+// what a line carries.
+bool DescribeChain(const std::uint8_t* packet, std::size_t packetSize, ChainContents& contents);
+
+// The data group of the sensor-th LC-1 of one complete packet, found as Read finds it;
+// false when the packet is not whole or holds fewer LC-1s.
+bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading,
+                      int sensor = kDefaultSensor);
 
 class PacketReader {
 public:
@@ -46,6 +70,10 @@ public:
     static constexpr std::size_t kMaxRequestsPerRead = 4 * kRxBufferSize;
 
     explicit PacketReader(ByteSource source) : source_(source) {}
+
+    // Which LC-1 of a chain Read answers for; a number out of 1..kMaxSensor means the first.
+    void ChooseSensor(int sensor) { sensor_ = IsSensorNumber(sensor) ? sensor : kDefaultSensor; }
+    int Sensor() const { return sensor_; }
 
     void ResetForOpen();
     void ResetForClose();
@@ -63,16 +91,19 @@ public:
     const std::uint8_t* BufferedBytes() const { return rxBuffer_; }
 
 private:
+    enum class Frame { kNone, kPartial, kComplete };
+
     void FillFromSource();
     bool KeepOnlyNewestTwoPackets();
+    Frame FramePacket(std::size_t from, std::size_t& start, std::size_t& end) const;
     bool FindPacket(std::size_t from, std::size_t& start, std::size_t& end) const;
     bool FindHeader(std::size_t from, std::size_t& position) const;
     void DiscardFront(std::size_t count);
-    bool FindDataGroup(std::size_t packetBodyLength, Lc1Reading& reading) const;
 
     ByteSource source_;
     std::uint8_t rxBuffer_[kRxBufferSize] = {};
     std::uint32_t rxCount_ = 0;
+    int sensor_ = kDefaultSensor;
 };
 
 }  // namespace lamdex

@@ -52,6 +52,18 @@ void BM_ReadWholePacket(benchmark::State& state) {
 }
 BENCHMARK(BM_ReadWholePacket);
 
+// The host polling faster than the device sends: nothing waiting, one empty request.
+void BM_ReadNothingWaiting(benchmark::State& state) {
+    MemorySource source{kPacket, 0};
+    PacketReader reader{source.Source()};
+    Call call;
+    for (auto _ : state) {
+        ExpectResult(state, reader.Read(&call.record), zb::kNotReady);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_ReadNothingWaiting);
+
 // A packet that arrives in two halves: a not-ready call, then the delivering one.
 void BM_ReadPacketSplitAcrossCalls(benchmark::State& state) {
     MemorySource source{kPacket, 0};

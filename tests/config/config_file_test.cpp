@@ -40,6 +40,7 @@ std::vector<std::string> Entries(const TempDir& dir) {
 }
 
 constexpr int kStartPort = 3;
+constexpr int kStartSensor = 2;
 
 // The error text as the component holds it: filled with leftovers, never assumed clean.
 struct ErrorText {
@@ -57,6 +58,7 @@ struct LoadCase {
     const char* name;
     std::string bytes;
     int expectedPort;
+    int expectedSensor = kStartSensor;
 };
 
 std::string Padded(std::size_t width, const char* number) {
@@ -97,15 +99,24 @@ TEST(LoadConfig, ReadsTheFileLineByLine) {
         {"longer line: a number cut at character 511 counts as cut", Padded(512, "12") + "\n", 1},
         {"rest of an enormous line is not a new line", enormous, kStartPort},
         {"enormous line, then a good one", enormous + "\nCOMPORT 6\n", 6},
+        {"sensor line as a save writes it", "COMPORT 4\nSENSOR 3\n", 4, 3},
+        {"sensor line first, any case, read like the port", "  sensor=127x\r\nCOMPORT 5\n", 5, 127},
+        {"first sensor", "SENSOR 1\n", kStartPort, 1},
+        {"sensor values out of range or not numbers", "SENSOR 0\nSENSOR 128\nSENSOR -2\nSENSOR x\nSENSOR\n",
+         kStartPort},
+        {"sensor on the port's line is not a sensor line", "COMPORT 4 SENSOR 3\nSENSORS 3\n", 4},
+        {"last sensor line wins", "SENSOR 9\nSENSOR 4\n", kStartPort, 4},
     };
     TempDir dir;
     const std::string file = dir.File("Lamdex.cfg");
     for (const LoadCase& c : cases) {
         WriteBytes(file, c.bytes);
         int port = kStartPort;
+        int sensor = kStartSensor;
         ErrorText error;
-        LoadConfig(file.c_str(), port, error.text);
+        LoadConfig(file.c_str(), port, sensor, error.text);
         EXPECT_EQ(port, c.expectedPort) << c.name;
+        EXPECT_EQ(sensor, c.expectedSensor) << c.name;
         EXPECT_EQ(error.Str(), "") << c.name;
     }
 }
@@ -121,18 +132,21 @@ TEST(LoadConfig, BinaryJunkLeavesThePortAlone) {
     const std::string file = dir.File("Lamdex.cfg");
     WriteBytes(file, junk);
     int port = kStartPort;
+    int sensor = kStartSensor;
     ErrorText error;
-    LoadConfig(file.c_str(), port, error.text);
+    LoadConfig(file.c_str(), port, sensor, error.text);
     EXPECT_EQ(port, kStartPort);
 }
 
 TEST(LoadConfig, MissingFileSetsTheMessageAndKeepsThePort) {
     TempDir dir;
     int port = kStartPort;
+    int sensor = kStartSensor;
     ErrorText error;
     FillWithJunk(error);
-    LoadConfig(dir.File("Lamdex.cfg").c_str(), port, error.text);
+    LoadConfig(dir.File("Lamdex.cfg").c_str(), port, sensor, error.text);
     EXPECT_EQ(port, kStartPort);
+    EXPECT_EQ(sensor, kStartSensor);
     EXPECT_EQ(error.Str(), "Cannot open config file for reading");
 }
 
@@ -140,8 +154,9 @@ TEST(LoadConfig, FolderInsteadOfFileFailsAndEnds) {
     // Opens natively but every read fails: the load must end and say so.
     TempDir dir;
     int port = kStartPort;
+    int sensor = kStartSensor;
     ErrorText error;
-    LoadConfig(dir.Path().string().c_str(), port, error.text);
+    LoadConfig(dir.Path().string().c_str(), port, sensor, error.text);
     EXPECT_EQ(port, kStartPort);
     EXPECT_EQ(error.Str(), "Cannot open config file for reading");
 }
@@ -151,27 +166,35 @@ TEST(LoadConfig, SuccessKeepsAnEarlierMessage) {
     const std::string file = dir.File("Lamdex.cfg");
     WriteBytes(file, "COMPORT 5\n");
     int port = kStartPort;
+    int sensor = kStartSensor;
     ErrorText error("Cannot open config file for writing");
-    LoadConfig(file.c_str(), port, error.text);
+    LoadConfig(file.c_str(), port, sensor, error.text);
     EXPECT_EQ(port, 5);
     EXPECT_EQ(error.Str(), "Cannot open config file for writing");
 }
 
-TEST(SaveConfig, WritesExactlyOneTextLineReplacingTheOldFile) {
+TEST(SaveConfig, WritesTheSensorLineOnlyForASensorOtherThanTheFirst) {
     TempDir dir;
     const std::string file = dir.File("Lamdex.cfg");
     WriteBytes(file, "COMPORT 2\nsomething much longer than the new contents\n");
     ErrorText error;
-    SaveConfig(file.c_str(), 12, error.text);
+    SaveConfig(file.c_str(), 12, kDefaultSensor, error.text);
     EXPECT_EQ(ReadBytes(file), std::string("COMPORT 12") + test::TextLineEnd());
     EXPECT_EQ(error.Str(), "");
     EXPECT_EQ(Entries(dir), std::vector<std::string>{"Lamdex.cfg"}) << "no temporary file left";
 
+    SaveConfig(file.c_str(), 12, 5, error.text);
+    EXPECT_EQ(ReadBytes(file), std::string("COMPORT 12") + test::TextLineEnd() + "SENSOR 5" + test::TextLineEnd());
+
     for (int saved : {kLowestPort, kHighestPort}) {
-        SaveConfig(file.c_str(), saved, error.text);
-        int port = kStartPort;
-        LoadConfig(file.c_str(), port, error.text);
-        EXPECT_EQ(port, saved);
+        for (int savedSensor : {kDefaultSensor, kMaxSensor}) {
+            SaveConfig(file.c_str(), saved, savedSensor, error.text);
+            int port = kStartPort;
+            int sensor = kDefaultSensor;  // the component's own, when the file names none
+            LoadConfig(file.c_str(), port, sensor, error.text);
+            EXPECT_EQ(port, saved);
+            EXPECT_EQ(sensor, savedSensor);
+        }
     }
     EXPECT_EQ(error.Str(), "");
 }
@@ -223,7 +246,7 @@ TEST(SaveConfig, NoRoomForTheTemporaryFileLeavesTheOldFile) {
             continue;  // a read-only folder does not stop root
         }
         ErrorText error;
-        SaveConfig(file.c_str(), 12, error.text);
+        SaveConfig(file.c_str(), 12, kDefaultSensor, error.text);
         EXPECT_EQ(error.Str(), "Cannot open config file for writing") << c.name;
         EXPECT_EQ(ReadBytes(file), kOldContents) << c.name;
         EXPECT_EQ(Entries(dir), before) << c.name;
@@ -236,7 +259,7 @@ TEST(SaveConfig, MissingFolderFailsAndIsNotCreated) {
     const auto plugins = dir.Path() / "Plugins";
     ErrorText error;
     FillWithJunk(error);
-    SaveConfig((plugins / "Lamdex.cfg").string().c_str(), 4, error.text);
+    SaveConfig((plugins / "Lamdex.cfg").string().c_str(), 4, kDefaultSensor, error.text);
     EXPECT_EQ(error.Str(), "Cannot open config file for writing");
     EXPECT_FALSE(std::filesystem::exists(plugins));
 }
@@ -246,10 +269,11 @@ TEST(ConfigFile, EmptyPathFailsBothWaysAndCreatesNothing) {
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
     int port = kStartPort;
+    int sensor = kStartSensor;
     ErrorText readError;
     ErrorText writeError;
-    LoadConfig("", port, readError.text);
-    SaveConfig("", 7, writeError.text);
+    LoadConfig("", port, sensor, readError.text);
+    SaveConfig("", 7, 3, writeError.text);
     std::filesystem::current_path(previous);
     EXPECT_EQ(port, kStartPort);
     EXPECT_EQ(readError.Str(), "Cannot open config file for reading");

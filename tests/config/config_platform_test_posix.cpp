@@ -52,10 +52,12 @@ TEST_F(ConfigPath, UsesTheHomeFolderAndWorksEndToEnd) {
 
     std::filesystem::create_directories(home.Path() / "My Documents" / "Zelbar Files" / "Plugins");
     char error[kLastErrorTextSize] = "";
-    SaveConfig(path.c_str(), 9, error);
+    SaveConfig(path.c_str(), 9, 4, error);
     int port = 1;
-    LoadConfig(path.c_str(), port, error);
+    int sensor = 1;
+    LoadConfig(path.c_str(), port, sensor, error);
     EXPECT_EQ(port, 9);
+    EXPECT_EQ(sensor, 4);
     EXPECT_STREQ(error, "");
 }
 

@@ -40,6 +40,7 @@ struct Configuration {
     std::string folder;  // the Plugins folder
     bool fileRead = false;
     int port = 0;  // 0: the file names none
+    int sensor = kDefaultSensor;
     bool folderExists = false;
 };
 
@@ -51,7 +52,7 @@ Configuration ReadConfiguration() {
     config.folder = path.substr(0, path.rfind(kPathSeparator));
     config.folderExists = FolderExists(config.folder.c_str());
     char lastErrorText[kLastErrorTextSize] = {};
-    LoadConfig(config.path, config.port, lastErrorText);
+    LoadConfig(config.path, config.port, config.sensor, lastErrorText);
     config.fileRead = lastErrorText[0] == '\0';
     return config;
 }
@@ -341,7 +342,7 @@ int SavePort(int port) {
         std::printf("Made the folder %s\n", config.folder.c_str());
     }
     char lastErrorText[kLastErrorTextSize] = {};
-    SaveConfig(config.path, port, lastErrorText);
+    SaveConfig(config.path, port, config.sensor, lastErrorText);
     if (lastErrorText[0] != '\0') {
         std::printf("%s: %s. Is the file read-only, or open in another program?\n", lastErrorText, config.path);
         return kExitNotSaved;
