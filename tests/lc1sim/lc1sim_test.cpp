@@ -93,10 +93,11 @@ TEST(Lc1Packet, ChainPacketsCountTheirWordsAndHoldEachGroupInOrder) {
         EXPECT_EQ(FindChainGroups(packet), c.groups) << c.size;
     }
     // As recorded: stray bytes, then two chained controllers; a header whose packet holds a byte
-    // with bit 7 set is false and yields nothing.
+    // with bit 7 set is false, and the real one behind it counts.
     EXPECT_EQ(FindChainGroups({0x0A, 0x00, 0xB2, 0x84, 0x53, 0x13, 0x00, 0x00, 0x53, 0x13, 0x3F, 0x7F}),
               (std::vector<Reading>{Make(4, 147, 0), Make(4, 147, 8191)}));
-    EXPECT_TRUE(FindChainGroups({0xB2, 0x84, 0x53, 0x13, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}).empty());
+    EXPECT_EQ(FindChainGroups({0xB2, 0x84, 0x53, 0x13, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}),
+              std::vector<Reading>{Make(0, 147, 500)});
 }
 
 TEST(Lc1Packet, ExpectedValueUsesTheDeviceRounding) {

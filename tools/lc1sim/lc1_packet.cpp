@@ -19,9 +19,9 @@ Reading Decode(const std::uint8_t* d) {
     return reading;
 }
 
-// Bits 7, 5 and 1 of the first byte and bit 7 of the second, as the device sets them.
+// Bits 7 and 5 of the first byte and bit 7 of the second, as a receiver looks for it.
 bool IsChainHeader(const std::vector<std::uint8_t>& bytes, std::size_t i) {
-    return i + 1 < bytes.size() && (bytes[i] & 0xA2u) == 0xA2u && (bytes[i + 1] & 0x80u) != 0;
+    return i + 1 < bytes.size() && (bytes[i] & 0xA0u) == 0xA0u && (bytes[i + 1] & 0x80u) != 0;
 }
 
 void AppendGroup(const Reading& reading, std::vector<std::uint8_t>& packet) {
@@ -67,24 +67,27 @@ std::vector<std::uint8_t> EncodeChainPacket(const std::vector<ChainEntry>& entri
 }
 
 std::vector<Reading> FindChainGroups(const std::vector<std::uint8_t>& bytes) {
-    std::size_t start = 0;
-    while (start < bytes.size() && !IsChainHeader(bytes, start)) ++start;
-    if (start == bytes.size()) return {};
-    const std::size_t words = (bytes[start] & 0x01u) * 128u + (bytes[start + 1] & 0x7Fu);
-    const std::size_t end = std::min(bytes.size(), start + 2 + 2 * words);
-    std::vector<Reading> groups;
-    for (std::size_t j = start + 2; j < end; ++j) {
-        if ((bytes[j] & 0x80u) != 0) return {};  // a false header: the receiver drops it
-    }
-    for (std::size_t j = start + 2; j + 2 <= end;) {
-        if (j + 4 <= end && IsGroup(&bytes[j])) {
-            groups.push_back(Decode(&bytes[j]));
-            j += 4;
-        } else {
-            j += 2;
+    for (std::size_t start = 0; start + 1 < bytes.size(); ++start) {
+        if (!IsChainHeader(bytes, start)) continue;
+        const std::size_t words = (bytes[start] & 0x01u) * 128u + (bytes[start + 1] & 0x7Fu);
+        const std::size_t end = std::min(bytes.size(), start + 2 + 2 * words);
+        // A byte with bit 7 set among the words shows the header false: look on behind it.
+        if (std::any_of(bytes.begin() + static_cast<std::ptrdiff_t>(start + 2),
+                        bytes.begin() + static_cast<std::ptrdiff_t>(end), [](std::uint8_t b) { return b >= 0x80; })) {
+            continue;
         }
+        std::vector<Reading> groups;
+        for (std::size_t j = start + 2; j + 2 <= end;) {
+            if (j + 4 <= end && IsGroup(&bytes[j])) {
+                groups.push_back(Decode(&bytes[j]));
+                j += 4;
+            } else {
+                j += 2;
+            }
+        }
+        return groups;
     }
-    return groups;
+    return {};
 }
 
 std::int32_t ExpectedValue(unsigned lambda, unsigned multiplier) {

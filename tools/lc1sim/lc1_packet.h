@@ -37,7 +37,8 @@ std::vector<std::uint8_t> EncodeChainPacket(const std::vector<ChainEntry>& entri
 
 // The LC-1 groups of the first packet in bytes, in chain order, as a receiver that frames by
 // the word count finds them: at word boundaries, each word either the start of a group or an
-// auxiliary word. None when bytes hold no header.
+// auxiliary word. A header whose words hold a byte with bit 7 set is passed over as false.
+// None when bytes hold no header.
 std::vector<Reading> FindChainGroups(const std::vector<std::uint8_t>& bytes);
 
 // The 16.16 value a receiver reports for a status-0 reading, with the device's rounding.
