@@ -349,6 +349,28 @@ TEST_F(LC1DriverTest, ReadOnAnotherThreadDuringPortChangesGetsOnlyWholeReadingsO
     EXPECT_EQ(ReadUntilAnswer().value, values[0]) << "still reading after the changes";
 }
 
+// The file's sensor line picks the LC-1 read from a chain, and a port change keeps it.
+TEST_F(LC1DriverTest, ReadsTheConfiguredSensorAndAPortChangeKeepsIt) {
+    const Bytes chain = {0xB2, 0x85, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74, 0x43, 0x13, 0x07, 0x68};  // aux, 14.7, 22.05
+    SerialPeer oldLine;
+    SerialPeer newLine;
+    ASSERT_TRUE(oldLine.Attach(kLinePort));
+    ASSERT_TRUE(newLine.Attach(kOtherLinePort));
+    WriteWholeFile(configPath, SavedPortLine(kLinePort) + "\nsensor 2\n");
+    driver = std::make_unique<LC1Driver>();
+    EXPECT_EQ(driver->Sensor(), 2);
+    ASSERT_EQ(OpenDriver(), zb::kOk);
+    oldLine.Send(chain);
+    EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
+
+    driver->ChangePort(kOtherLinePort);
+    const std::string saved = ReadWholeFile(configPath);
+    const std::string expected = SavedPortLine(kOtherLinePort) + "\nSENSOR 2\n";
+    EXPECT_TRUE(saved == expected || saved == std::regex_replace(expected, std::regex("\n"), "\r\n")) << saved;
+    newLine.Send(chain);
+    EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
+}
+
 TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
     CreateDriver(kLinePort);
     driver->ChangePort(kOtherLinePort);

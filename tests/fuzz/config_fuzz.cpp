@@ -35,7 +35,7 @@ bool IsDelimiter(char c) {
 // parser under test.
 int ExpectedNumber(const std::string& line, const char* wanted, int current, int lowest, int highest) {
     std::size_t i = line.find_first_not_of(" =\t");
-    if (i == std::string::npos) return port;
+    if (i == std::string::npos) return current;
     const std::size_t keyEnd = line.find_first_of(" =\t", i);
     std::string key = line.substr(i, keyEnd == std::string::npos ? std::string::npos : keyEnd - i);
     for (char& c : key) c = (c >= 'a' && c <= 'z') ? static_cast<char>(c - 32) : c;

@@ -1,6 +1,8 @@
-// Feeds arbitrary bytes to the decoder in chunks the input chooses, checks its invariants
-// after every call, then proves the reader is not wedged: valid packets sent after any
-// input must come out with their exact value.
+// Feeds arbitrary bytes to the decoder in chunks the input chooses, reading for the LC-1 of
+// the chain that the first input byte chooses, checks its invariants after every call, then
+// proves the reader is not wedged: valid chain packets sent after any input must come out
+// with the chosen LC-1's exact value. Each chunk is also described as one packet would be,
+// and the description must agree with the search for one LC-1.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -14,6 +16,7 @@
 
 namespace {
 
+using lamdex::ChainContents;
 using lamdex::PacketReader;
 using lamdex::test::ByteFeed;
 
@@ -28,12 +31,49 @@ constexpr std::uint8_t kSentinel = 0xA5;
 constexpr std::uint32_t kUntouchedCount = 0xDDDDDDDDu;
 
 // Lambda 30, multiplier 147: carries 0x13 and depends on every rounding step.
-const std::vector<std::uint8_t> kValidPacket = {0xB2, 0x82, 0x43, 0x13, 0x00, 0x1E};
+constexpr unsigned kValidLambda = 30;
+constexpr unsigned kValidMultiplier = 147;
 constexpr std::int32_t kValidValue = 510591;
+
+// A chain whose sensor-th LC-1 carries the valid reading: an auxiliary word first where the
+// words still fit, the LC-1s ahead of it reading 14.7.
+std::vector<std::uint8_t> ValidChain(int sensor) {
+    std::vector<std::vector<std::uint8_t>> devices;
+    if (sensor < lamdex::kMaxSensor) devices.push_back(lamdex::test::AuxiliaryWord(0x0123));
+    for (int k = 1; k < sensor; ++k) devices.push_back(lamdex::test::Lc1Group(500, 147));
+    devices.push_back(lamdex::test::Lc1Group(kValidLambda, kValidMultiplier));
+    return lamdex::test::ChainPacket(devices);
+}
+
+// Any bytes taken for one packet: described or refused, never read outside them, and the
+// search for one LC-1 finds exactly the one the description lists.
+void CheckDescription(const std::vector<std::uint8_t>& bytes, int sensor) {
+    static ChainContents contents;  // large; the fuzzer runs one input at a time
+    const bool whole = lamdex::DescribeChain(bytes.data(), bytes.size(), contents);
+    Require(contents.lc1Count >= 0 && contents.lc1Count <= lamdex::kMaxSensor && contents.auxiliaryCount >= 0,
+            "counts within their bounds");
+    Require(whole || (contents.lc1Count == 0 && contents.auxiliaryCount == 0), "no devices in what is no packet");
+    Require(4 * static_cast<std::size_t>(contents.lc1Count) + 2 * static_cast<std::size_t>(contents.auxiliaryCount) +
+                    (whole ? 2 : 0) <=
+                bytes.size(),
+            "devices fit the packet");
+    lamdex::Lc1Reading reading{};
+    const bool found = lamdex::FindLc1DataGroup(bytes.data(), bytes.size(), reading, sensor);
+    Require(found == (whole && contents.lc1Count >= sensor), "the sensor is found where it is described");
+    if (found) {
+        const lamdex::Lc1Reading& listed = contents.lc1[sensor - 1];
+        Require(reading.status == listed.status && reading.multiplier == listed.multiplier &&
+                    reading.lambda == listed.lambda,
+                "the same reading either way");
+    }
+}
 // The largest value any data group can produce (lambda 8191, multiplier 255).
 constexpr std::int32_t kLargestValue = 14524121;
 
 struct Harness {
+    explicit Harness(int chosen) : sensor(chosen) { reader.ChooseSensor(chosen); }
+
+    int sensor;
     ByteFeed feed;
     PacketReader reader{feed.Source()};
 
@@ -117,21 +157,28 @@ struct Harness {
         Require(false, "the reader settles once the input stops");
     }
 
-    // What is left is at most one unfinished packet (header up front, body of at most 129
-    // bytes) or fewer than 4 bytes. It can swallow part of what follows, but only once:
-    // valid packets contain no other header, so framing resumes at the next whole one. Of
-    // that backlog only the newest packets stay; after it, every packet sent must come out.
+    // What is left is at most one unfinished packet whose words so far have bit 7 clear, or
+    // fewer than 4 bytes. The next header's first byte shows an unfinished one false; of a
+    // short leftover at most one empty or one-word packet is complete. So a chain packet sent
+    // now comes out by the second call (the first may answer that leftover, or, the buffer
+    // full, only reach the new header), and every one after it at once.
     void ProveNotWedged() {
-        for (int i = 0; i < 30; ++i) {
-            feed.Arrive(kValidPacket);
+        // Built once per sensor: the fuzzer runs millions of inputs.
+        static std::vector<std::uint8_t> chains[lamdex::kMaxSensor + 1];
+        std::vector<std::uint8_t>& chain = chains[sensor];
+        if (chain.empty()) chain = ValidChain(sensor);
+        feed.Arrive(chain);
+        std::int32_t value = -1;
+        if (CheckedRead(4, &value) != zb::kOk) {
+            Require(CheckedRead(4, &value) == zb::kOk,
+                    "a chain packet after any input is delivered by the second call");
         }
-        std::int32_t value = 0;
-        CheckedRead(4, &value);  // may finish the leftover packet: any answer
-        for (int i = 0; i < 5; ++i) {
-            feed.Arrive(kValidPacket);
+        Require(value == kValidValue, "with the chosen LC-1's exact value");
+        for (int i = 0; i < 2; ++i) {
+            feed.Arrive(chain);
             value = -1;
-            Require(CheckedRead(4, &value) == zb::kOk, "valid packets after any input are delivered");
-            Require(value == kValidValue, "with their exact value");
+            Require(CheckedRead(4, &value) == zb::kOk, "and every chain packet after it at once");
+            Require(value == kValidValue, "with the chosen LC-1's exact value");
         }
     }
 };
@@ -139,12 +186,17 @@ struct Harness {
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    FuzzedDataProvider input(data, size);
-    Harness harness;
+    if (size == 0) return 0;
+    // Mostly the first few LC-1s of a chain, now and then any of them.
+    const int sensor = (data[0] & 0x80) != 0 ? 1 + (data[0] & 0x7F) % lamdex::kMaxSensor : 1 + (data[0] & 0x03);
+    FuzzedDataProvider input(data + 1, size - 1);
+    Harness harness(sensor);
     while (input.remaining_bytes() > 0) {
         const auto control = input.ConsumeIntegral<std::uint8_t>();
-        const auto chunkLength = input.ConsumeIntegral<std::uint8_t>();
-        harness.feed.Arrive(input.ConsumeBytes<std::uint8_t>(chunkLength));
+        const std::size_t chunkLength = input.ConsumeIntegral<std::uint16_t>() % 600u;
+        const std::vector<std::uint8_t> chunk = input.ConsumeBytes<std::uint8_t>(chunkLength);
+        CheckDescription(chunk, sensor);
+        harness.feed.Arrive(chunk);
 
         const std::uint32_t capacity = (control & 0x04) != 0 ? 8 : 4;
         std::int32_t value = 0;

@@ -5,12 +5,18 @@
 #include <algorithm>
 #include <cstdint>
 #include <initializer_list>
+#include <numeric>
 #include <random>
 #include <vector>
 
 #include "tests/unit/byte_feed.h"
 
 namespace lamdex::test {
+
+// The recorded two-sensor warm-up (tests/unit/CMakeLists.txt builds it in).
+extern const std::uint8_t kRecording[];
+extern const std::size_t kRecordingSize;
+
 namespace {
 
 using Bytes = std::vector<std::uint8_t>;
@@ -76,7 +82,21 @@ struct StreamCase {
     zb::HResult result;
     std::int32_t value;  // meaningful for kOk only
     Bytes bufferedAfter;
+    int sensor = kDefaultSensor;
 };
+
+// Word counts whose packets are long: the 7-bit count alone, and bit 0 of h0 adding 128.
+Bytes AuxiliaryWords(unsigned count) {
+    Bytes words;
+    for (unsigned k = 0; k < count; ++k) words = Joined({words, AuxiliaryWord(k)});
+    return words;
+}
+
+Bytes Lc1Groups(unsigned count) {
+    Bytes groups;
+    for (unsigned k = 0; k < count; ++k) groups = Joined({groups, Lc1Group(k, 147)});
+    return groups;
+}
 
 TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
     const StreamCase cases[] = {
@@ -106,6 +126,54 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
          zb::kNotConnected,
          0,
          {0x43, 0x13, 0x03, 0x74}},
+        // Chains: the chosen LC-1 is read wherever it stands, whatever else the packet carries.
+        {"auxiliary word whose low byte looks like a group's start",
+         {0xB2, 0x83, 0x00, 0x42, 0x43, 0x13, 0x03, 0x74},
+         zb::kOk,
+         963379,
+         {}},
+        {"auxiliary word ahead", {0xB2, 0x83, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
+        {"auxiliary words before, between and after, first LC-1",
+         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
+                      AuxiliaryWord(4)}),
+         zb::kOk,
+         963379,
+         {}},
+        {"auxiliary words before, between and after, second LC-1",
+         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
+                      AuxiliaryWord(4)}),
+         zb::kOk,
+         1445068,
+         {},
+         2},
+        {"second sensor of one LC-1: not connected, consumed", Lc1Packet(500, 147), zb::kNotConnected, 0, {}, 2},
+        {"chosen LC-1's status decides: the other's error",
+         ChainPacket({Lc1Group(0, 147, 7), Lc1Group(500, 147)}),
+         zb::kOk,
+         963379,
+         {},
+         2},
+        {"chosen LC-1's status decides: its own error",
+         ChainPacket({Lc1Group(500, 147), Lc1Group(0, 147, 3)}),
+         zb::kFail,
+         0,
+         {},
+         2},
+        {"chosen LC-1's status decides: warming",
+         ChainPacket({Lc1Group(500, 147, 4), Lc1Group(0, 147)}),
+         zb::kNotReady,
+         0,
+         {}},
+        {"130 words", ChainPacket({AuxiliaryWords(128), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
+        {"255 words, the LC-1 last", ChainPacket({AuxiliaryWords(253), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
+        {"255 words, the 127th LC-1",
+         ChainPacket({AuxiliaryWord(9), Lc1Groups(127)}),
+         zb::kOk,
+         ConvertToFixedAfr(126, 147),
+         {},
+         kMaxSensor},
+        {"false header of 255 words ends at the next header", Joined({{0xB3, 0xFF, 0x13}, Backlog(2)}), zb::kOk,
+         ConvertToFixedAfr(0, 147), Lc1Packet(1, 147)},
         // Near misses: each differs from a good packet in one bit that a test must examine.
         {"d0 bit 1 clear", {0xB2, 0x82, 0x41, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {}},
         {"d2 bit 6 set", {0xB2, 0x82, 0x43, 0x13, 0x43, 0x74}, zb::kNotConnected, 0, {}},
@@ -149,6 +217,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
     for (const StreamCase& c : cases) {
         SCOPED_TRACE(c.name);
         reader.ResetForOpen();
+        reader.ChooseSensor(c.sensor);
         feed = ByteFeed{};
         feed.Arrive(c.incoming);
         const ReadOutcome outcome = ReadOnce();
@@ -243,153 +312,275 @@ TEST_F(PacketReaderTest, CatchesUpWithALongStallInAFewShortCalls) {
     EXPECT_EQ(outcome.value, ConvertToFixedAfr(kPackets - 2, 147));
 }
 
-// A header with bit 0 set declares more than the buffer can hold; the reader once
-// waited behind such a header for ever.
-TEST_F(PacketReaderTest, SkipsHeaderThatDeclaresMoreThanTheBufferHolds) {
-    feed.Arrive({0xA1, 0x80});
+// Noise that passes the header test and declares a long packet holds back nothing: the
+// next real header shows it false as soon as it arrives, even one byte on.
+TEST_F(PacketReaderTest, FalseHeaderHoldsBackNoPacketBehindIt) {
+    feed.Arrive({0xA1, 0x80, 0x13});  // 128 words declared
+    EXPECT_EQ(ReadOnce().result, zb::kNotReady);
     feed.Arrive(Lc1Packet(500, 147));
-    const ReadOutcome outcome = ReadOnce();
-    EXPECT_EQ(outcome.result, zb::kOk);
-    EXPECT_EQ(outcome.value, 963379);
-}
+    EXPECT_EQ(ReadOnce().value, 963379);
 
-TEST_F(PacketReaderTest, OversizedHeaderDoesNotHideTheRealHeaderInsideIt) {
-    // B3 B2 passes the header test and declares 516 bytes; B2 82 is the real header.
+    // B3 B2 passes the header test too; its second byte starts the real header.
     feed.Arrive({0xB3});
     feed.Arrive(Lc1Packet(1000, 147));
     EXPECT_EQ(ReadOnce().value, 1445068);
 }
 
-TEST_F(PacketReaderTest, FullBufferBehindOversizedHeaderStillDrains) {
+// A header of 255 words followed by that many words of noise is a whole packet: it is
+// answered (no LC-1 in it), and the packets behind it come next.
+TEST_F(PacketReaderTest, LongestPacketOfNoiseIsAnsweredAndPassed) {
     feed.Arrive({0xB3, 0xFF});
     feed.Arrive(Bytes(600, 0x13));
     feed.Arrive(Lc1Packet(350, 147));
-    ReadOutcome outcome{zb::kNotReady, 0, 0};
-    for (int call = 0; call < 4 && outcome.result != zb::kOk; ++call) {
-        outcome = ReadOnce();
-        EXPECT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
-    }
-    EXPECT_EQ(outcome.result, zb::kOk);
-    EXPECT_EQ(outcome.value, 818872);
+    EXPECT_EQ(ReadOnce().result, zb::kNotConnected);
+    EXPECT_EQ(ReadOnce().value, 818872);
 }
 
-// Valid packets, split at random points and separated by garbage, come out in order with exact
-// values. Now and then the host stalls and a long stretch arrives at once: older packets may then
-// be dropped, but only while two newer ones have come, and no call leaves two complete packets
-// behind to be answered late. Most garbage has bit 7 clear (XON/XOFF included) and can never
-// start a header. Some may be any byte; a byte with bits 7 and 5 set may then start a fake
-// header whose packet swallows up to kLongestFakePacket bytes. Packets starting in that shadow
-// may be lost and the fake packet may be answered anyhow; where such a byte has come, the count
-// of complete packets is not known, so the two rules about it are not checked there.
-TEST_F(PacketReaderTest, RandomisedStreamDeliversReadingsInOrderAndNeverStale) {
-    constexpr std::size_t kLongestFakePacket = 2 + 0x7F + 2;  // longer ones exceed the buffer and are skipped
-    std::mt19937 random(20261208);
-    std::uniform_int_distribution<int> lambdaDist(0, 8191);
-    std::uniform_int_distribution<int> multiplierDist(0, 255);
-    std::uniform_int_distribution<int> statusDist(0, 7);
-    std::uniform_int_distribution<int> garbageLength(0, 40);
-    std::uniform_int_distribution<int> garbageByte(0x00, 0x7F);
-    std::uniform_int_distribution<int> anyByte(0x00, 0xFF);
-    std::uniform_int_distribution<int> chunk(0, 20);
-    std::uniform_int_distribution<int> percent(0, 99);
-    std::uniform_int_distribution<int> stall(100, 1500);
-
-    struct SentPacket {
-        int number;
-        std::size_t start;
-        std::size_t end;
-        ReadOutcome expected;
-    };
-    Bytes stream;
-    std::vector<bool> shadowed;                 // per stream byte: a fake header before it may reach it
-    std::vector<std::size_t> mayFakeBefore{0};  // per stream position: garbage bytes before it that may start a header
-    std::size_t shadowLeft = 0;
-    const auto send = [&](std::uint8_t byte, bool garbage) {
-        const bool mayFake = garbage && (byte & 0xA0) == 0xA0;
-        if (mayFake) shadowLeft = kLongestFakePacket;
-        stream.push_back(byte);
-        shadowed.push_back(shadowLeft > 0);
-        mayFakeBefore.push_back(mayFakeBefore.back() + (mayFake ? 1 : 0));
-        if (shadowLeft > 0) --shadowLeft;
-    };
-    std::vector<SentPacket> packets;        // those answered with a sample or an error
-    std::vector<std::size_t> starts, ends;  // of every packet, whatever it answers
-    for (int packet = 0; packet < 3000; ++packet) {
-        const bool anyGarbage = packet % 16 == 0;
-        const int garbage = garbageLength(random);
-        for (int k = 0; k < garbage; ++k) {
-            send(static_cast<std::uint8_t>(anyGarbage ? anyByte(random) : garbageByte(random)), true);
+// The longest chain, sent in pieces behind garbage, and the sensor chosen anew between
+// packets: only the chosen LC-1's reading comes out, and only once the packet is whole.
+TEST_F(PacketReaderTest, LongChainSplitAcrossCallsReadsTheChosenSensor) {
+    const Bytes chain = ChainPacket({AuxiliaryWord(1), Lc1Groups(127)});
+    for (int sensor : {1, 64, kMaxSensor}) {
+        reader.ChooseSensor(sensor);
+        feed.Arrive({0x11, 0x22});
+        for (std::size_t at = 0; at < chain.size(); at += 100) {
+            EXPECT_EQ(ReadOnce().result, zb::kNotReady);
+            feed.Arrive(Bytes(chain.begin() + static_cast<std::ptrdiff_t>(at),
+                              chain.begin() + static_cast<std::ptrdiff_t>(std::min(at + 100, chain.size()))));
         }
-        const auto lambda = static_cast<std::uint16_t>(lambdaDist(random));
-        const auto multiplier = static_cast<std::uint8_t>(multiplierDist(random));
-        const int status = packet % 3 == 0 ? statusDist(random) : 0;
-        starts.push_back(stream.size());
-        for (std::uint8_t byte : Lc1Packet(lambda, multiplier, static_cast<unsigned>(status))) send(byte, false);
-        ends.push_back(stream.size());
-        if (status == 0) {
-            packets.push_back(
-                {packet, starts.back(), ends.back(), {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4}});
-        } else if (status == 3 || status == 6 || status == 7) {
-            packets.push_back({packet, starts.back(), ends.back(), {zb::kFail, 0, 0}});
-        }  // statuses 1, 2, 4 and 5 answer not ready, like waiting does
-    }
-    const auto packetsWithin = [&](std::size_t from, std::size_t to) {
-        const auto first = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
-        const auto last = std::upper_bound(ends.begin(), ends.end(), to) - ends.begin();
-        return last > first ? last - first : 0;
-    };
-    const auto mayFakeWithin = [&](std::size_t from, std::size_t to) {
-        return mayFakeBefore[to] > mayFakeBefore[from];
-    };
-
-    // Every answer other than not ready consumed a packet that ended where the unread bytes begin.
-    std::vector<bool> answered(packets.size());
-    std::size_t settled = 0;  // packets before this one were answered, or rightly dropped
-    int fakeAnswers = 0;
-    std::size_t sent = 0;
-    const std::size_t callLimit = stream.size();  // sending alone takes about a tenth of this
-    for (std::size_t call = 0; call < callLimit; ++call) {
-        const bool stalled = percent(random) == 0;
-        const std::size_t arriving = std::min<std::size_t>(
-            static_cast<std::size_t>(stalled ? stall(random) : chunk(random)), stream.size() - sent);
-        feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
-                          stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
-        sent += arriving;
-        const std::size_t unreadBefore = feed.Waiting() + reader.BufferedCount();
         const ReadOutcome outcome = ReadOnce();
-        ASSERT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
-        const std::size_t pulled = sent - feed.Waiting();
-        const std::size_t consumed = pulled - reader.BufferedCount();
-        if (outcome.result != zb::kNotReady && shadowed[consumed - 1]) {
-            ++fakeAnswers;
-        } else if (outcome.result != zb::kNotReady) {
-            const auto found = std::lower_bound(packets.begin(), packets.end(), consumed,
-                                                [](const SentPacket& p, std::size_t at) { return p.end < at; });
-            ASSERT_TRUE(found != packets.end() && found->end == consumed)
-                << "answer 0x" << std::hex << outcome.result << std::dec << " for a packet ending at byte " << consumed
-                << ", where none was sent";
-            ASSERT_EQ(outcome.result, found->expected.result) << "packet " << found->number;
-            ASSERT_EQ(outcome.value, outcome.result == zb::kOk ? found->expected.value : kUntouched)
-                << "packet " << found->number;
-            answered[static_cast<std::size_t>(found - packets.begin())] = true;
+        EXPECT_EQ(outcome.result, zb::kOk) << "sensor " << sensor;
+        EXPECT_EQ(outcome.value, ConvertToFixedAfr(static_cast<std::uint16_t>(sensor - 1), 147)) << "sensor " << sensor;
+        EXPECT_EQ(reader.BufferedCount(), 0u);
+    }
+}
+
+TEST(DescribeChain, ListsTheDevicesOfOneWholePacketInChainOrder) {
+    static ChainContents contents;
+    const Bytes chain = ChainPacket({AuxiliaryWord(1), Lc1Group(500, 147), AuxiliaryWord(2), Lc1Group(0, 150, 4)});
+    ASSERT_TRUE(DescribeChain(chain.data(), chain.size(), contents));
+    EXPECT_EQ(contents.lc1Count, 2);
+    EXPECT_EQ(contents.auxiliaryCount, 2);
+    EXPECT_EQ(contents.lc1[1].status, 4);
+    EXPECT_EQ(contents.lc1[1].multiplier, 150);
+
+    Bytes falseHeader = chain;
+    falseHeader[5] |= 0x80;
+    EXPECT_FALSE(DescribeChain(falseHeader.data(), falseHeader.size(), contents));
+    EXPECT_FALSE(DescribeChain(chain.data(), chain.size() - 2, contents)) << "a cut packet";
+    EXPECT_EQ(contents.lc1Count, 0);
+}
+
+// The recording: two stray bytes, one packet of a lone LC-1, then packets of two LC-1s. It
+// holds no reading; with every group's status cleared each controller's groups read.
+struct Recording {
+    static constexpr std::size_t kFirstPair = 8;
+    static constexpr std::size_t kPairSize = 10;
+    Bytes bytes{kRecording, kRecording + kRecordingSize};
+
+    // The value the sensor-th group of each two-LC-1 packet holds, statuses cleared.
+    std::vector<std::int32_t> Values(int sensor) const {
+        std::vector<std::int32_t> values;
+        for (std::size_t at = kFirstPair; at + kPairSize <= bytes.size(); at += kPairSize) {
+            const std::uint8_t* d = &bytes[at + 2 + 4 * static_cast<std::size_t>(sensor - 1)];
+            values.push_back(ConvertToFixedAfr(static_cast<std::uint16_t>(((d[2] & 0x3F) << 7) | d[3]),
+                                               static_cast<std::uint8_t>(((d[0] & 1) << 7) | d[1])));
         }
-        for (; settled < packets.size() && packets[settled].end <= consumed; ++settled) {
-            const SentPacket& p = packets[settled];
-            ASSERT_TRUE(answered[settled] || shadowed[p.start] || packetsWithin(p.end, pulled) >= 2 ||
-                        mayFakeWithin(p.end, pulled))
-                << "packet " << p.number << " was dropped before two newer ones had come";
+        return values;
+    }
+    void ClearStatuses() {
+        std::vector<std::size_t> groups{4};
+        for (std::size_t at = kFirstPair; at + kPairSize <= bytes.size(); at += kPairSize) {
+            groups.insert(groups.end(), {at + 2, at + 6});
         }
-        ASSERT_TRUE(packetsWithin(consumed, pulled) < 2 || mayFakeWithin(consumed, pulled))
-            << "call " << call << " left two complete packets to be answered late";
-        if (outcome.result == zb::kNotReady && sent == stream.size() &&
-            feed.Waiting() + reader.BufferedCount() == unreadBefore) {
-            break;  // nothing more will come out
+        for (std::size_t at : groups) {
+            ASSERT_EQ(bytes[at] & 0xE2, 0x42) << "no group at " << at;
+            bytes[at] &= 0xE3;
         }
     }
+};
 
-    EXPECT_GT(fakeAnswers, 0) << "the garbage never faked a header";
-    for (; settled < packets.size(); ++settled) {
-        ASSERT_TRUE(shadowed[packets[settled].start]) << "packet " << packets[settled].number << " never came out";
+TEST_F(PacketReaderTest, RecordedTwoSensorLineReadsEachController) {
+    if (kRecordingSize == 0) GTEST_SKIP() << "built without the recording";
+    Recording recording;
+    ASSERT_EQ((recording.bytes.size() - Recording::kFirstPair) % Recording::kPairSize, 0u);
+    // What the line gives as recorded, and with the statuses cleared, a few bytes per call.
+    const auto replay = [&](int sensor, std::vector<std::int32_t>& values) {
+        reader.ResetForOpen();
+        reader.ChooseSensor(sensor);
+        feed = ByteFeed{};
+        int notConnected = 0;
+        for (std::size_t at = 0; at < recording.bytes.size() + 7; at += 7) {
+            const auto from = static_cast<std::ptrdiff_t>(std::min(at, recording.bytes.size()));
+            const auto to = static_cast<std::ptrdiff_t>(std::min(at + 7, recording.bytes.size()));
+            feed.Arrive(Bytes(recording.bytes.begin() + from, recording.bytes.begin() + to));
+            const ReadOutcome outcome = ReadOnce();
+            if (outcome.result == zb::kOk) values.push_back(outcome.value);
+            if (outcome.result == zb::kNotConnected) ++notConnected;
+            EXPECT_TRUE(outcome.result == zb::kOk || outcome.result == zb::kNotReady || notConnected == 1);
+        }
+        return notConnected;
+    };
+    for (int sensor : {1, 2}) {
+        std::vector<std::int32_t> values;
+        EXPECT_EQ(replay(sensor, values), sensor - 1) << "the lone LC-1's packet has no second sensor";
+        EXPECT_TRUE(values.empty()) << "warming up and free air give no reading";
+    }
+
+    recording.ClearStatuses();
+    std::vector<std::int32_t> first;
+    std::vector<std::int32_t> second;
+    replay(1, first);
+    replay(2, second);
+    // The first sensor yields what it did before chains were read: the lone packet's
+    // reading, then each packet's first group.
+    ASSERT_EQ(first.size(), 1291u);
+    EXPECT_EQ(std::accumulate(first.begin(), first.end(), std::int64_t{0}), 853491368);
+    EXPECT_EQ(std::vector<std::int32_t>(first.begin() + 1, first.end()), recording.Values(1));
+    EXPECT_EQ(second, recording.Values(2));
+    EXPECT_NE(second, recording.Values(1));
+}
+
+// Valid packets, lone LC-1s and chains, split at random points and separated by garbage, come
+// out in order with the chosen LC-1's exact values. Now and then the host stalls and a long
+// stretch arrives at once: older packets may then be dropped, but only while two newer ones have
+// come, and no call leaves two complete packets behind to be answered late. Most garbage has
+// bit 7 clear (XON/XOFF included) and can never start a header. Some may be any byte; a byte
+// with bits 7 and 5 set may then start a fake header, whose packet may be answered anyhow when
+// the garbage after it completes it. It never reaches a real packet, whose header bytes show it
+// false. Where such a byte has come, the count of complete packets is not known, so the two
+// rules about it are not checked there.
+TEST_F(PacketReaderTest, RandomisedStreamDeliversReadingsInOrderAndNeverStale) {
+    for (int sensor : {1, 2}) {
+        SCOPED_TRACE(sensor);
+        reader.ResetForOpen();
+        reader.ChooseSensor(sensor);
+        feed = ByteFeed{};
+        constexpr std::size_t kLongestFakePacket = 512;
+        std::mt19937 random(20261208u + static_cast<unsigned>(sensor));
+        std::uniform_int_distribution<int> lambdaDist(0, 8191);
+        std::uniform_int_distribution<int> multiplierDist(0, 255);
+        std::uniform_int_distribution<int> statusDist(0, 7);
+        std::uniform_int_distribution<int> garbageLength(0, 40);
+        std::uniform_int_distribution<int> garbageByte(0x00, 0x7F);
+        std::uniform_int_distribution<int> anyByte(0x00, 0xFF);
+        std::uniform_int_distribution<int> chunk(0, 20);
+        std::uniform_int_distribution<int> percent(0, 99);
+        std::uniform_int_distribution<int> stall(100, 1500);
+        std::uniform_int_distribution<int> fewDevices(0, 2);
+
+        struct SentPacket {
+            int number;
+            std::size_t start;
+            std::size_t end;
+            ReadOutcome expected;
+        };
+        Bytes stream;
+        std::vector<bool> shadowed;  // per stream byte: garbage a fake header before it may reach
+        std::vector<std::size_t> mayFakeBefore{
+            0};  // per stream position: garbage bytes before it that may start a header
+        std::size_t shadowLeft = 0;
+        const auto send = [&](std::uint8_t byte, bool garbage) {
+            const bool mayFake = garbage && (byte & 0xA0) == 0xA0;
+            if (mayFake) shadowLeft = kLongestFakePacket;
+            stream.push_back(byte);
+            shadowed.push_back(garbage && shadowLeft > 0);
+            mayFakeBefore.push_back(mayFakeBefore.back() + (mayFake ? 1 : 0));
+            shadowLeft = garbage && shadowLeft > 0 ? shadowLeft - 1 : 0;
+        };
+        std::vector<SentPacket> packets;        // those answered with a sample or an error
+        std::vector<std::size_t> starts, ends;  // of every packet, whatever it answers
+        for (int packet = 0; packet < 3000; ++packet) {
+            const bool anyGarbage = packet % 16 == 0;
+            const int garbage = garbageLength(random);
+            for (int k = 0; k < garbage; ++k) {
+                send(static_cast<std::uint8_t>(anyGarbage ? anyByte(random) : garbageByte(random)), true);
+            }
+            const auto lambda = static_cast<std::uint16_t>(lambdaDist(random));
+            const auto multiplier = static_cast<std::uint8_t>(multiplierDist(random));
+            const int status = packet % 3 == 0 ? statusDist(random) : 0;
+            // Every other packet a chain: auxiliary words around one to three LC-1s, the others
+            // with readings and statuses of their own.
+            std::vector<Bytes> devices;
+            const int lc1s = packet % 2 == 0 ? 1 : 1 + fewDevices(random);
+            for (int k = 1; k <= lc1s; ++k) {
+                for (int aux = packet % 2 == 0 ? 0 : fewDevices(random); aux > 0; --aux) {
+                    devices.push_back(AuxiliaryWord(static_cast<unsigned>(lambdaDist(random))));
+                }
+                devices.push_back(k == sensor ? Lc1Group(lambda, multiplier, static_cast<unsigned>(status))
+                                              : Lc1Group(static_cast<unsigned>(lambdaDist(random)), 147,
+                                                         static_cast<unsigned>(statusDist(random))));
+            }
+            starts.push_back(stream.size());
+            for (std::uint8_t byte : ChainPacket(devices)) send(byte, false);
+            ends.push_back(stream.size());
+            if (lc1s < sensor) {
+                packets.push_back({packet, starts.back(), ends.back(), {zb::kNotConnected, 0, 0}});
+            } else if (status == 0) {
+                packets.push_back(
+                    {packet, starts.back(), ends.back(), {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4}});
+            } else if (status == 3 || status == 6 || status == 7) {
+                packets.push_back({packet, starts.back(), ends.back(), {zb::kFail, 0, 0}});
+            }  // statuses 1, 2, 4 and 5 answer not ready, like waiting does
+        }
+        const auto packetsWithin = [&](std::size_t from, std::size_t to) {
+            const auto first = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
+            const auto last = std::upper_bound(ends.begin(), ends.end(), to) - ends.begin();
+            return last > first ? last - first : 0;
+        };
+        const auto mayFakeWithin = [&](std::size_t from, std::size_t to) {
+            return mayFakeBefore[to] > mayFakeBefore[from];
+        };
+
+        // Every answer other than not ready consumed a packet that ended where the unread bytes begin.
+        std::vector<bool> answered(packets.size());
+        std::size_t settled = 0;  // packets before this one were answered, or rightly dropped
+        int fakeAnswers = 0;
+        std::size_t sent = 0;
+        const std::size_t callLimit = stream.size();  // sending alone takes about a tenth of this
+        for (std::size_t call = 0; call < callLimit; ++call) {
+            const bool stalled = percent(random) == 0;
+            const std::size_t arriving = std::min<std::size_t>(
+                static_cast<std::size_t>(stalled ? stall(random) : chunk(random)), stream.size() - sent);
+            feed.Arrive(Bytes(stream.begin() + static_cast<std::ptrdiff_t>(sent),
+                              stream.begin() + static_cast<std::ptrdiff_t>(sent + arriving)));
+            sent += arriving;
+            const std::size_t unreadBefore = feed.Waiting() + reader.BufferedCount();
+            const ReadOutcome outcome = ReadOnce();
+            ASSERT_LE(reader.BufferedCount(), PacketReader::kRxBufferSize);
+            const std::size_t pulled = sent - feed.Waiting();
+            const std::size_t consumed = pulled - reader.BufferedCount();
+            if (outcome.result != zb::kNotReady && shadowed[consumed - 1]) {
+                ++fakeAnswers;
+            } else if (outcome.result != zb::kNotReady) {
+                const auto found = std::lower_bound(packets.begin(), packets.end(), consumed,
+                                                    [](const SentPacket& p, std::size_t at) { return p.end < at; });
+                ASSERT_TRUE(found != packets.end() && found->end == consumed)
+                    << "answer 0x" << std::hex << outcome.result << std::dec << " for a packet ending at byte "
+                    << consumed << ", where none was sent";
+                ASSERT_EQ(outcome.result, found->expected.result) << "packet " << found->number;
+                ASSERT_EQ(outcome.value, outcome.result == zb::kOk ? found->expected.value : kUntouched)
+                    << "packet " << found->number;
+                answered[static_cast<std::size_t>(found - packets.begin())] = true;
+            }
+            for (; settled < packets.size() && packets[settled].end <= consumed; ++settled) {
+                const SentPacket& p = packets[settled];
+                ASSERT_TRUE(answered[settled] || shadowed[p.start] || packetsWithin(p.end, pulled) >= 2 ||
+                            mayFakeWithin(p.end, pulled))
+                    << "packet " << p.number << " was dropped before two newer ones had come";
+            }
+            ASSERT_TRUE(packetsWithin(consumed, pulled) < 2 || mayFakeWithin(consumed, pulled))
+                << "call " << call << " left two complete packets to be answered late";
+            if (outcome.result == zb::kNotReady && sent == stream.size() &&
+                feed.Waiting() + reader.BufferedCount() == unreadBefore) {
+                break;  // nothing more will come out
+            }
+        }
+
+        EXPECT_GT(fakeAnswers, 0) << "the garbage never faked a header";
+        for (; settled < packets.size(); ++settled) {
+            ASSERT_TRUE(shadowed[packets[settled].start]) << "packet " << packets[settled].number << " never came out";
+        }
     }
 }
 
