@@ -17,6 +17,9 @@ constexpr std::size_t kDataGroupSize = 2 * kWordSize;
 constexpr std::size_t kMinimumUsefulCount = 4;
 constexpr std::uint32_t kSampleSize = 4;
 
+// The device sets bit 1 of h0 as well. It is not required: every stream a lone LC-1's
+// packets were read from before still reads the same, and bit 7 among the words already
+// shows noise false.
 bool IsHeader(std::uint8_t h0, std::uint8_t h1) {
     return (h0 & 0xA0) == 0xA0 && (h1 & 0x80) == 0x80;
 }

@@ -15,7 +15,7 @@
 //     backlog the older packets are dropped whole, so a host that polls more slowly than the
 //     device sends gets fresh readings instead of ever older ones;
 //   - a partial packet at the end of the buffer is never dropped to make room, and never
-//     needs to be: the longest packet and the bytes of no header in front of it fit;
+//     needs to be: the longest packet fits, and Read drops the bytes in front of its header;
 //   - a false header holds back nothing behind it: the byte that shows it false is never
 //     taken into a packet;
 //   - a complete valid packet at the front of the buffer is always delivered, so no input

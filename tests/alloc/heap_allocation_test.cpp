@@ -21,7 +21,8 @@ namespace lamdex::test {
 namespace {
 
 // Everything a line can carry: readings (with 0x11 and 0x13), other statuses, a packet
-// without a group, a two-group packet, stray bytes and a header too long for the buffer.
+// without a group, a two-group packet, a chain with an auxiliary word, stray bytes and a
+// false header.
 const std::uint8_t kMixedStream[] = {
     0xB2, 0x82, 0x43, 0x13, 0x03, 0x74,                          // 14.7
     0x11, 0x22,                                                  // stray
@@ -29,7 +30,8 @@ const std::uint8_t kMixedStream[] = {
     0xB2, 0x82, 0x47, 0x13, 0x03, 0x74,                          // status 1
     0xB2, 0x82, 0x4F, 0x13, 0x03, 0x74,                          // status 3
     0xB2, 0x82, 0x00, 0x00, 0x00, 0x00,                          // no group
-    0xA1, 0x80,                                                  // longer than the buffer
+    0xA1, 0x80,                                                  // 128 words declared: false
+    0xB2, 0x83, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74,              // an auxiliary word, then 14.7
     0xB2, 0x84, 0x53, 0x13, 0x00, 0x11, 0x43, 0x13, 0x07, 0x68,  // two groups
     0x01, 0x02, 0x03,                                            // stray
 };
