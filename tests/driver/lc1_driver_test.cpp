@@ -368,7 +368,10 @@ TEST_F(LC1DriverTest, ReadsTheConfiguredSensorAndAPortChangeKeepsIt) {
     const std::string expected = SavedPortLine(kOtherLinePort) + "\nSENSOR 2\n";
     EXPECT_TRUE(saved == expected || saved == std::regex_replace(expected, std::regex("\n"), "\r\n")) << saved;
     newLine.Send(chain);
-    EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
+    // Under Wine an earlier test's lone packets may still wait on that port: no second sensor.
+    Answer answer = ReadUntilAnswer();
+    while (answer.result == zb::kNotConnected) answer = ReadUntilAnswer();
+    EXPECT_EQ(answer.value, kValue1000);
 }
 
 TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
