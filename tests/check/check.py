@@ -12,7 +12,10 @@ CASE: scenario  an LC-1 on one port, garbage on a second, silence on a third, a 
                 arguments end with exit code 1 and a message; the recorded line's warm-up
                 and free air read in tenths of a percent; --port --record follows the LC-1
                 while the simulator goes and comes back, and lc1sim replays the record as
-                it was recorded
+                it was recorded; a chain of an auxiliary input and two LC-1s on a sixth port:
+                the report names both LC-1s and the auxiliary input, --save --sensor 2 writes
+                the SENSOR line and the plug-in then reads the second LC-1, and a sensor the
+                chain does not have is said plainly, with the command that mends it
 """
 import contextlib
 import fcntl
@@ -33,7 +36,7 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import harness  # noqa: E402
 from harness import fail  # noqa: E402
 
-LC1, GARBAGE, SILENT, HELD, MISSING = 3, 4, 5, 6, 7
+LC1, GARBAGE, SILENT, HELD, MISSING, CHAIN = 3, 4, 5, 6, 7, 8
 
 
 def check_command(run, *args):
@@ -147,7 +150,8 @@ def save_then_plugin_reads(run):
 
 def bad_arguments(run):
     for args in (["--port", "0"], ["--save", "256"], ["--port", "five"], ["--frobnicate"], ["--seconds", "2"],
-                 ["--port", "3", "--seconds", "2", "--seconds", "3"], ["--record", "x.txt"], ["--port", "00256"]):
+                 ["--port", "3", "--seconds", "2", "--seconds", "3"], ["--record", "x.txt"], ["--port", "00256"],
+                 ["--sensor", "2"], ["--save", "3", "--sensor", "128"], ["--save", "3", "--sensor", "0"]):
         code, output, errors = check(run, *args)
         if code != 1 or not errors.startswith("lamdex-check: "):
             fail(f"lamdex-check {' '.join(args)}: exit code {code}, message {errors!r}{output}")
@@ -159,7 +163,8 @@ def bad_arguments(run):
 
 def scenario(run):
     garbage, silent = run.enter_context(harness.BareLine()), run.enter_context(harness.BareLine())
-    ports = {LC1: run.work / "lc1", GARBAGE: garbage.terminal, SILENT: silent.terminal, MISSING: run.work / "absent"}
+    ports = {LC1: run.work / "lc1", GARBAGE: garbage.terminal, SILENT: silent.terminal, MISSING: run.work / "absent",
+             CHAIN: run.work / "chain"}
     if run.mode == "native":
         held = run.enter_context(harness.BareLine())
         holder = os.open(held.terminal, os.O_RDWR | os.O_NOCTTY)
@@ -182,20 +187,48 @@ def scenario(run):
     bad_arguments(run)
     follow_recorded_line(run, silent)
     replay_as_recorded(run, follow_through_unplug(run, simulator, ports[LC1]))
+    chain_on_the_line(run, ports[CHAIN])
+
+
+def chain_on_the_line(run, link):
+    """An auxiliary input and two LC-1s on one line, the first only warming up: a reading
+    through the real plug-in shows it reads the second once --sensor 2 is saved."""
+    run.start_simulator("--chain", "aux,lc1:warmup,lc1:sweep", link=link)
+    config = harness.config_file(run.mode, run.prefix, run.env["HOME"])
+    code, output, errors = check(run, "--save", CHAIN, "--sensor", 2)
+    if code != 0 or config.read_text().split() != ["COMPORT", str(CHAIN), "SENSOR", "2"]:
+        fail(f"--save {CHAIN} --sensor 2 ended with exit code {code} and no file naming both:\n{output}{errors}")
+    host = subprocess.run(run.host_command("tools/zbhost/zbhost") + ["--readings", "1", "--seconds", "30"],
+                          env=run.env, stdout=subprocess.PIPE, stderr=subprocess.STDOUT, text=True, errors="replace")
+    if host.returncode != 0:
+        fail(f"the plug-in did not read the chain's second LC-1 (zbhost code {host.returncode}):\n{host.stdout}")
+    code, report, _ = check(run)
+    expect(report, rf"^  COM{CHAIN} +LC-1 #1 warming up \(\d+\.\d %\), LC-1 #2 AFR \d+\.\d\d, 1 auxiliary input; "
+           r"the plug-in reads LC-1 #2$", "the chain")
+    expect(report, rf"^  COM{LC1} +LC-1 #1 AFR \d+\.\d\d; the plug-in reads LC-1 #2, but COM{LC1} carries 1 LC-1$",
+           "the lone LC-1")
+    expect(report, rf"^The LC-1 is on COM{CHAIN}, the port the plug-in is set to use\.$", "the chosen port")
+    print(report)
+    check(run, "--save", CHAIN, "--sensor", 3)
+    code, report, _ = check(run)
+    expect(report, rf"^  COM{CHAIN} +.*; the plug-in reads LC-1 #3, but COM{CHAIN} carries 2 LC-1s$", "the chain")
+    expect(report, rf"^The LC-1 is on COM{CHAIN}, but the plug-in reads LC-1 #3 and COM{CHAIN} carries 2 LC-1s: .*\n"
+           rf".*\bRun: lamdex-check --save {CHAIN} --sensor 1$", "what to do about a sensor the chain does not have")
 
 
 def follow_recorded_line(run, line):
     """Slices of the recorded line, warm-up then free air, sent over and over: the words must
-    read its fields in tenths of a percent, as the device sends them."""
+    read its fields in tenths of a percent, as the device sends them, for both its LC-1s."""
     corpus = Path(__file__).resolve().parents[1] / "fuzz" / "corpus" / "packet_reader"
     recorded = (corpus / "recorded-3000.bin").read_bytes() + (corpus / "recorded-12408.bin").read_bytes()
     pieces = itertools.cycle(recorded[start:start + 40] for start in range(0, len(recorded), 40))  # ~line rate
     sending(run, line, lambda: next(pieces))
     code, output, errors = check(run, "--port", SILENT, "--seconds", 1)
-    warmup = [float(percent) for percent in re.findall(r"  warming up \((\d+\.\d) %\)$", output, re.MULTILINE)]
+    warmup = [float(percent) for percent in re.findall(r"LC-1 #[12] warming up \((\d+\.\d) %\)", output)]
     if code != 0 or not warmup or max(warmup) > 100:
         fail(f"--port {SILENT} on the recorded warm-up, exit code {code}:\n{output}{errors}")
-    expect(output, r"  free air: oxygen 20\.9 %", "the recorded free-air reading")
+    expect(output, r"  LC-1 #1 free air: oxygen 20\.9 % \(no AFR\), LC-1 #2 free air: oxygen 20\.9 %",
+           "the recorded free-air reading")
 
 
 def follow_through_unplug(run, simulator, link):

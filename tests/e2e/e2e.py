@@ -7,6 +7,9 @@ usage: e2e.py native BUILD_DIR CASE
 CASE: sequence   the simulator sends every status, garbage between packets, packets split at
                  random points, at the device's pace; the reference host records every
                  answer: each packet delivered exactly once, in order, with its exact value
+      chain      as sequence, but the simulator is a chain of an auxiliary input and two LC-1s
+                 and the plug-in's configuration chooses the second: each packet yields that
+                 LC-1's answer, and "not connected" where that LC-1 sends no group
       line-rate  2000 readings at the full line rate, polled fast: every answer one that
                  was sent, exact, in order, none twice, and the last one sent comes out (a
                  host more than two packets behind skips the older ones; how many, is printed)
@@ -26,12 +29,16 @@ sys.path.insert(0, str(Path(__file__).resolve().parents[1] / "support"))
 import harness  # noqa: E402
 from harness import fail  # noqa: E402
 
-# The simulator's options, the readings it sends, and whether every one must come out.
+# The simulator's options, the readings it sends, whether every one must come out, and the LC-1
+# of the chain the plug-in reads.
 DELIVERIES = {
     # Three rounds of the fixed sequence and its first packet again, so the last answer is a reading.
     "sequence": (["--scenario", "sequence", "--rate", "device", "--count", "67", "--garbage", "0.4", "--split",
-                  "--seed", "20261208"], 43, True),
-    "line-rate": (["--scenario", "sweep", "--rate", "line", "--count", "2000"], 2000, False),
+                  "--seed", "20261208"], 43, True, 1),
+    # The auxiliary word ahead holds 00 42, which looks like the start of an LC-1 group.
+    "chain": (["--chain", "aux,lc1:sweep:150,lc1:sequence", "--rate", "device", "--count", "23", "--garbage", "0.4",
+               "--split", "--seed", "20261209"], 15, True, 2),
+    "line-rate": (["--scenario", "sweep", "--rate", "line", "--count", "2000"], 2000, False, 1),
 }
 # The 2000 packets take 6.25 s; the host stops once readings have stopped this long, or at the
 # bound, which only a machine far too loaded to poll would reach.
@@ -40,11 +47,11 @@ BOUND_SECONDS = 120
 
 
 def delivery(run, case):
-    options, readings, every_one = DELIVERIES[case]
+    options, readings, every_one, sensor = DELIVERIES[case]
     link, sent, answers = run.work / "lc1", run.work / "sent.log", run.work / "answers.csv"
     line = harness.PortLine(run.work)
     run.callback(line.close)
-    run.wire_line(7, line.path)
+    run.wire_line(7, line.path, sensor)
     line.pass_on()
     until = ["--readings", str(readings)] if every_one else ["--quiet", str(QUIET_SECONDS)]
     until += ["--seconds", str(BOUND_SECONDS)]
@@ -64,7 +71,7 @@ def delivery(run, case):
         fail(f"the host ended with code {host.returncode}\n" + "".join(output[-20:]))
     simulator.wait()
 
-    expected = [f"{answer},{value}" for answer, value in harness.expected_answers(sent)]
+    expected = [f"{answer},{value}" for answer, value in harness.expected_answers(sent, sensor)]
     sent_readings = sum(answer.startswith("ok,") for answer in expected)
     if sent_readings != readings:
         fail(f"the simulator sent {sent_readings} readings, the test expects {readings}")

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "tools/lc1sim/capture.h"
+#include "tools/lc1sim/chain.h"
 #include "tools/lc1sim/faults.h"
 #include "tools/lc1sim/lc1_packet.h"
 #include "tools/lc1sim/options.h"
@@ -41,7 +42,7 @@ TEST(Lc1Packet, EncodesTheBitLayoutAndRoundTrips) {
                 EXPECT_EQ(packet[3] & 0x80, 0);
                 EXPECT_EQ(packet[4] & 0xC0, 0);
                 EXPECT_EQ(packet[5] & 0x80, 0);
-                EXPECT_EQ(FindGroup(packet), Make(status, multiplier, lambda));
+                EXPECT_EQ(FindChainGroups(packet), std::vector<Reading>{Make(status, multiplier, lambda)});
             }
         }
     }
@@ -51,7 +52,52 @@ TEST(Lc1Packet, PacketWithoutGroupHoldsNoReading) {
     Reading none;
     none.hasGroup = false;
     EXPECT_EQ(EncodePacket(none), (Bytes{0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}));
-    EXPECT_FALSE(FindGroup(EncodePacket(none)).has_value());
+    EXPECT_TRUE(FindChainGroups(EncodePacket(none)).empty());
+}
+
+ChainEntry Aux(unsigned value) {
+    return ChainEntry{true, {}, value};
+}
+
+ChainEntry Lc1(const Reading& reading) {
+    return ChainEntry{false, reading, 0};
+}
+
+// The header counts words; a receiver finds the groups at word boundaries, never in an
+// auxiliary word whose low byte looks like the start of one.
+TEST(Lc1Packet, ChainPacketsCountTheirWordsAndHoldEachGroupInOrder) {
+    const Reading none{false, 0, 0, 0};
+    const struct {
+        std::vector<ChainEntry> entries;
+        Bytes front;  // the packet's first bytes
+        std::size_t size;
+        std::vector<Reading> groups;
+    } cases[] = {
+        {{Aux(0x42), Lc1(Make(0, 147, 500))}, {0xB2, 0x83, 0x00, 0x42, 0x43, 0x13, 0x03, 0x74}, 8, {Make(0, 147, 500)}},
+        {{Aux(8191), Aux(0x42), Lc1(Make(4, 150, 10)), Aux(1), Lc1(Make(0, 147, 500)), Aux(0x42)},
+         {0xB2, 0x88, 0x3F, 0x7F, 0x00, 0x42, 0x53, 0x16, 0x00, 0x0A, 0x00, 0x01, 0x43, 0x13, 0x03, 0x74, 0x00, 0x42},
+         18,
+         {Make(4, 150, 10), Make(0, 147, 500)}},
+        {{Lc1(none), Lc1(Make(0, 147, 500))}, {0xB2, 0x84, 0x00, 0x00, 0x00, 0x00, 0x43}, 10, {Make(0, 147, 500)}},
+        {std::vector<ChainEntry>(65, Lc1(Make(0, 147, 500))),
+         {0xB3, 0x82, 0x43, 0x13},
+         262,
+         std::vector<Reading>(65, Make(0, 147, 500))},
+        {std::vector<ChainEntry>(255, Aux(0x42)), {0xB3, 0xFF, 0x00, 0x42}, 512, {}},
+    };
+    for (const auto& c : cases) {
+        const Bytes packet = EncodeChainPacket(c.entries);
+        ASSERT_EQ(packet.size(), c.size);
+        EXPECT_TRUE(std::equal(c.front.begin(), c.front.end(), packet.begin())) << c.size;
+        EXPECT_TRUE(std::all_of(packet.begin() + 2, packet.end(), [](std::uint8_t b) { return b < 0x80; }));
+        EXPECT_EQ(FindChainGroups(packet), c.groups) << c.size;
+    }
+    // As recorded: stray bytes, then two chained controllers; a header whose packet holds a byte
+    // with bit 7 set is false, and the real one behind it counts.
+    EXPECT_EQ(FindChainGroups({0x0A, 0x00, 0xB2, 0x84, 0x53, 0x13, 0x00, 0x00, 0x53, 0x13, 0x3F, 0x7F}),
+              (std::vector<Reading>{Make(4, 147, 0), Make(4, 147, 8191)}));
+    EXPECT_EQ(FindChainGroups({0xB2, 0x84, 0x53, 0x13, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}),
+              std::vector<Reading>{Make(0, 147, 500)});
 }
 
 TEST(Lc1Packet, ExpectedValueUsesTheDeviceRounding) {
@@ -272,6 +318,27 @@ TEST(Options, ParsesValuesAndRejectsNonsense) {
     EXPECT_TRUE(options.faults.split);
     EXPECT_TRUE(options.seedGiven);
     EXPECT_EQ(options.count, 10u);
+    ASSERT_EQ(options.chain.size(), 1u);  // a lone LC-1 plays the scenario
+    EXPECT_EQ(options.chain[0].scenario.kind, ScenarioKind::kSweep);
+
+    // The LC-1s of a chain take --scenario and --multiplier wherever they stand, unless they say otherwise.
+    Options chained;
+    ASSERT_TRUE(
+        ParseOptions({"--chain", "aux,lc1,lc1:warmup:150,aux:8191,lc1:120", "--scenario", "sequence"}, chained, error))
+        << error;
+    ASSERT_EQ(chained.chain.size(), 5u);
+    EXPECT_TRUE(chained.chain[0].auxiliary);
+    EXPECT_EQ(chained.chain[0].auxValue, kDefaultAuxValue);
+    EXPECT_EQ(chained.chain[1].scenario.kind, ScenarioKind::kSequence);
+    EXPECT_EQ(chained.chain[2].scenario.kind, ScenarioKind::kWarmup);
+    EXPECT_EQ(chained.chain[2].scenario.multiplier, 150u);
+    EXPECT_EQ(chained.chain[3].auxValue, 8191u);
+    EXPECT_EQ(chained.chain[4].scenario.kind, ScenarioKind::kSequence);
+    EXPECT_EQ(chained.chain[4].scenario.multiplier, 120u);
+    std::string longest;  // 255 words, all one packet counts
+    for (int k = 0; k < 127; ++k) longest += "lc1,";
+    EXPECT_TRUE(ParseOptions({"--chain", longest + "aux"}, chained, error)) << error;
+    EXPECT_FALSE(ParseOptions({"--chain", longest + "aux,aux"}, chained, error));
 
     const std::vector<std::vector<std::string>> bad = {{"--scenario", "race"},
                                                        {"--rate", "fast"},
@@ -283,7 +350,14 @@ TEST(Options, ParsesValuesAndRejectsNonsense) {
                                                        {"--count"},
                                                        {"--duration", "0"},
                                                        {"--bogus"},
-                                                       {"--link", "a", "--device", "b"}};
+                                                       {"--link", "a", "--device", "b"},
+                                                       {"--chain", ""},
+                                                       {"--chain", "lc1,,aux"},
+                                                       {"--chain", "lc1:race"},
+                                                       {"--chain", "lc1:150:151"},
+                                                       {"--chain", "aux:8192"},
+                                                       {"--chain", "aux:1:2"},
+                                                       {"--chain", "lc1", "--replay", "x.hex"}};
     for (const auto& args : bad) {
         Options rejected;
         error.clear();
@@ -293,17 +367,31 @@ TEST(Options, ParsesValuesAndRejectsNonsense) {
 }
 
 TEST(Source, LogLinesCarryTheExpectedValue) {
-    EXPECT_EQ(LogLine(0, Make(0, 147, 500)), "0 0 147 500 963379");
-    EXPECT_EQ(LogLine(3, Make(4, 147, 50)), "3 4 147 50 -");
-    EXPECT_EQ(LogLine(9, std::nullopt), "9 - - - -");
+    EXPECT_EQ(LogLine(0, {Make(0, 147, 500)}), "0 0 147 500 963379");
+    EXPECT_EQ(LogLine(3, {Make(4, 147, 50)}), "3 4 147 50 -");
+    EXPECT_EQ(LogLine(9, {}), "9 - - - -");
 
     const PacketSource replay = PacketSource::ForCapture({{0x11, 0xB2, 0x82, 0x43, 0x13, 0x03, 0x74}, {}});
     Outgoing outgoing;
     ASSERT_TRUE(replay.Next(0, outgoing));
-    EXPECT_FALSE(outgoing.reading.has_value());
+    EXPECT_TRUE(outgoing.readings.empty());
     ASSERT_TRUE(replay.Next(1, outgoing));
-    EXPECT_EQ(outgoing.reading, Make(0, 147, 500));
+    EXPECT_EQ(outgoing.readings, std::vector<Reading>{Make(0, 147, 500)});
     EXPECT_FALSE(replay.Next(2, outgoing));
+
+    // A chain logs each LC-1 in order; one that sends no group leaves the others' places.
+    Options options;
+    std::string error;
+    ASSERT_TRUE(ParseOptions({"--chain", "lc1:sequence,aux,lc1:sweep:150"}, options, error)) << error;
+    const PacketSource chain = PacketSource::ForChain(options.chain);
+    ASSERT_TRUE(chain.Next(0, outgoing));
+    EXPECT_EQ(outgoing.bytes,
+              EncodeChainPacket({Lc1(Make(0, 147, 500)), Aux(kDefaultAuxValue), Lc1(Make(0, 150, kSweepLambdaMin))}));
+    EXPECT_EQ(LogLine(0, outgoing.readings),
+              "0 0 147 500 963379 0 150 200 " + std::to_string(ExpectedValue(kSweepLambdaMin, 150)));
+    ASSERT_TRUE(chain.Next(20, outgoing));  // the sequence's packet without a group
+    EXPECT_EQ(LogLine(20, outgoing.readings).substr(0, 9), "20 0 150 ");
+    EXPECT_EQ(FindChainGroups(outgoing.bytes), outgoing.readings);
 }
 
 // A recording's chunks keep their times, headers or not, and its outages become line changes.
@@ -329,7 +417,7 @@ TEST(Source, TimedCaptureGoesChunkByChunkAtItsTimes) {
         EXPECT_EQ(outgoing.atNs, expected[k].atNs) << k;
         EXPECT_EQ(outgoing.change, expected[k].change) << k;
     }
-    EXPECT_EQ(outgoing.reading, std::nullopt);
+    EXPECT_TRUE(outgoing.readings.empty());
     EXPECT_FALSE(replay.Next(std::size(expected), outgoing));
 }
 

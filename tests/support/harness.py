@@ -10,7 +10,7 @@ The end-to-end, fault and benchmark scripts import it:
   PortLine(work)                   the plug-in's port, passing on a simulator's bytes only
                                    from the moment the script says, as a real port receives
                                    nothing before it is opened
-  expected_answers(log)            what a host must record for an lc1sim --log
+  expected_answers(log, sensor)    what a host reading LC-1 #sensor must record for an lc1sim --log
   main(body, *args)                runs a script: FAIL and exit 1, or SKIPPED and exit 77
 
 As a command:
@@ -398,9 +398,10 @@ class Run(contextlib.ExitStack):
                 error.args = (f"{error}\nhost stderr:\n{words}",)
         return super().__exit__(kind, error, trace)
 
-    def wire_line(self, port, device):
+    def wire_line(self, port, device, sensor=1):
         """The plug-in's port `port` reads `device` (which may appear later), and the
-        configuration file the plug-in reads at load names that port."""
+        configuration file the plug-in reads at load names that port (and, unless it is the
+        first, the LC-1 of a chain it reads)."""
         device = Path(device).absolute()  # a link is read from elsewhere
         if self.mode == "native":
             self.env["HOME"] = str(self.work / "home")
@@ -410,7 +411,9 @@ class Run(contextlib.ExitStack):
             self.enter_context(wine_com_ports(self.prefix, [f"COM{port}={device}"]))
         config = config_file(self.mode, self.prefix, self.env["HOME"])
         config.parent.mkdir(parents=True, exist_ok=True)
-        config.write_bytes(f"COMPORT {port}".encode() + (b"\n" if self.mode == "native" else b"\r\n"))
+        lines = [f"COMPORT {port}"] + ([f"SENSOR {sensor}"] if sensor != 1 else [])
+        end = "\n" if self.mode == "native" else "\r\n"
+        config.write_bytes("".join(line + end for line in lines).encode())
 
     def host_command(self, program):
         """A host program of the build, given the plug-in library: zbhost, fault_host."""
@@ -445,19 +448,21 @@ class Run(contextlib.ExitStack):
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 
-def expected_answers(log):
-    """What a host must record for an lc1sim --log, in order, as (answer, value): a reading
-    for status 0, "device error" for 3, 6 and 7, "not connected" for a packet without an LC-1
-    group. Other statuses answer not ready, which the host does not record."""
+def expected_answers(log, sensor=1):
+    """What a host reading LC-1 #sensor must record for an lc1sim --log, in order, as (answer,
+    value): a reading for status 0, "device error" for 3, 6 and 7, "not connected" for a packet
+    without that LC-1 (a chain logs each LC-1's four fields in turn). Other statuses answer not
+    ready, which the host does not record."""
     answers = []
     for fields in (line.split() for line in Path(log).read_text().splitlines() if not line.startswith("#")):
         if len(fields) < 5:
             continue
-        if fields[1] == "-":
+        group = fields[4 * sensor - 3:4 * sensor + 1]  # status multiplier lambda value
+        if len(group) < 4 or group[0] == "-":
             answers.append(("not connected", "0"))
-        elif fields[1] == "0":
-            answers.append(("ok", fields[4]))
-        elif fields[1] in ("3", "6", "7"):
+        elif group[0] == "0":
+            answers.append(("ok", group[3]))
+        elif group[0] in ("3", "6", "7"):
             answers.append(("device error", "0"))
     return answers
 

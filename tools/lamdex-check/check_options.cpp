@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "driver/packet_reader.h"
 #include "lamdex/port_number.h"
 
 namespace lamdex::check {
@@ -44,6 +45,22 @@ bool ParseSeconds(const std::string& text, double& seconds, std::string& error) 
     return true;
 }
 
+// The LC-1's place in the chain, counted from the head of the packet.
+bool ParseSensor(const std::string& text, int& sensor, std::string& error) {
+    std::string number = text;
+    if (!number.empty() && number.find_first_not_of("0123456789") == std::string::npos) {
+        number.erase(0, std::min(number.find_first_not_of('0'), number.size() - 1));
+        const unsigned long value = number.size() <= 3 ? std::strtoul(number.c_str(), nullptr, 10) : 0;
+        if (value >= kDefaultSensor && value <= kMaxSensor) {
+            sensor = static_cast<int>(value);
+            return true;
+        }
+    }
+    error = "--sensor wants the LC-1's place in the chain, from 1 (the first) to " + std::to_string(kMaxSensor) +
+            ", not \"" + text + "\"";
+    return false;
+}
+
 bool TakeCommand(Command command, const std::string& name, Options& options, std::string& error) {
     if (options.command != Command::kFindLc1) {
         error = "give only one of --port and --save (" + name + " came second)";
@@ -63,7 +80,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             options.command = Command::kHelp;
             return true;
         }
-        const bool takesValue = arg == "--port" || arg == "--save" || arg == "--seconds" || arg == "--record";
+        const bool takesValue =
+            arg == "--port" || arg == "--save" || arg == "--seconds" || arg == "--record" || arg == "--sensor";
         if (!takesValue) {
             error = (!arg.empty() && arg[0] == '-') ? "unknown option " + arg
                                                     : "unexpected \"" + arg + "\": a port goes after --port or --save";
@@ -72,10 +90,12 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         if (k + 1 == args.size() || (arg == "--record" && args[k + 1].empty())) {
             error = arg + (arg == "--seconds"  ? " needs a number of seconds"
                            : arg == "--record" ? " needs a file name"
+                           : arg == "--sensor" ? " needs the LC-1's place in the chain"
                                                : " needs a port number");
             return false;
         }
-        if ((arg == "--seconds" && secondsGiven) || (arg == "--record" && !options.recordPath.empty())) {
+        if ((arg == "--seconds" && secondsGiven) || (arg == "--record" && !options.recordPath.empty()) ||
+            (arg == "--sensor" && options.sensor != 0)) {
             error = "give " + arg + " only once";
             return false;
         }
@@ -85,6 +105,8 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
             secondsGiven = true;
         } else if (arg == "--record") {
             options.recordPath = value;
+        } else if (arg == "--sensor") {
+            if (!ParseSensor(value, options.sensor, error)) return false;
         } else if (!TakeCommand(arg == "--port" ? Command::kFollowPort : Command::kSavePort, arg, options, error) ||
                    !ParsePort(value, options.port, error)) {
             return false;
@@ -94,18 +116,24 @@ bool ParseOptions(const std::vector<std::string>& args, Options& options, std::s
         error = (secondsGiven ? "--seconds" : "--record") + std::string(" goes with --port");
         return false;
     }
+    if (options.sensor != 0 && options.command != Command::kSavePort) {
+        error = "--sensor goes with --save";
+        return false;
+    }
     // A fault may take its time to show: a record goes on until the user has seen it.
     if (!options.recordPath.empty() && !secondsGiven) options.seconds = kUntilCtrlC;
     return true;
 }
 
 const char* UsageText() {
-    return "usage: lamdex-check [--port N [--seconds S] [--record FILE] | --save N]\n"
+    return "usage: lamdex-check [--port N [--seconds S] [--record FILE] | --save N [--sensor M]]\n"
            "Finds the LC-1 and checks what the Lamdex plug-in would read, with the plug-in's own\n"
            "serial port and packet code.\n"
            "\n"
            "  (no option)      listen to every serial port for half a second and say what each\n"
-           "                   carries; show the plug-in's configuration file and what to do\n"
+           "                   carries (each LC-1 of a chain and the auxiliary inputs, and which\n"
+           "                   LC-1 the plug-in reads); show the plug-in's configuration file and\n"
+           "                   what to do\n"
            "  --port N         follow COMN live, through unplugging as the plug-in does: one line\n"
            "                   per packet and whenever the port goes or comes back, then the counts;\n"
            "                   Ctrl-C ends it early\n"
@@ -113,7 +141,10 @@ const char* UsageText() {
            "  --record FILE    also write everything COMN sends, with its timing, to FILE (text):\n"
            "                   send it with a fault report, and the fault can be replayed\n"
            "  --save N         make the plug-in use COMN: writes its configuration file, making\n"
-           "                   the Plugins folder first if it is missing\n"
+           "                   the Plugins folder first if it is missing; the LC-1 it reads stays\n"
+           "                   as saved unless --sensor says otherwise\n"
+           "  --sensor M       with --save: the plug-in reads LC-1 #M of a chain, counted from\n"
+           "                   the head of each packet (1, the default, for a lone LC-1)\n"
            "  --help           this text\n"
            "\n"
            "Exit codes: 0 LC-1 found, or the port saved; 1 bad command line, or FILE cannot be\n"

@@ -13,6 +13,7 @@ struct Options {
     int port = 0;
     double seconds = 10.0;   // kUntilCtrlC: follow until Ctrl-C
     std::string recordPath;  // empty: no record
+    int sensor = 0;          // with --save: the LC-1 of a chain the plug-in reads; 0: as saved
 };
 
 constexpr double kUntilCtrlC = 0.0;

@@ -65,10 +65,11 @@ struct PortFinding {
 };
 
 // All ports at once, so the whole search takes half a second however many there are.
-std::vector<PortFinding> ListenToPorts(const std::vector<int>& ports) {
+std::vector<PortFinding> ListenToPorts(const std::vector<int>& ports, int sensor) {
     std::vector<PortFinding> findings(ports.size());
     for (std::size_t k = 0; k < ports.size(); ++k) {
         findings[k].port = ports[k];
+        findings[k].watch->ChooseSensor(sensor);
         findings[k].opened = findings[k].watch->Open(ports[k]) == LineKeeper::Change::kNone;
     }
     const Clock::time_point start = Clock::now();
@@ -77,7 +78,7 @@ std::vector<PortFinding> ListenToPorts(const std::vector<int>& ports) {
         for (PortFinding& finding : findings) {
             Packet packet;
             while (finding.opened && finding.watch->NextPacket(packet)) {
-                if (packet.hasLc1Data) finding.last = packet;
+                if (packet.HasLc1Data()) finding.last = packet;
             }
         }
     } while (SecondsSince(start) < kListenSeconds);
@@ -90,7 +91,16 @@ std::string DescribeFinding(const PortFinding& finding) {
         if (MeansInUse(watch.Error())) return "in use by another program";
         return "cannot be opened: " + PlatformReason(watch.Error());
     }
-    if (watch.SawLc1Data()) return "LC-1 found: " + DescribePacket(finding.last);
+    if (watch.SawLc1Data()) {
+        const Packet& last = finding.last;
+        const bool lone = last.chain.lc1Count == 1 && last.chain.auxiliaryCount == 0;
+        if (lone && last.sensor == kDefaultSensor) return "LC-1 found: " + DescribePacket(last);
+        std::string text = DescribePacket(last) + "; the plug-in reads LC-1 #" + std::to_string(last.sensor);
+        if (last.sensor > watch.MostLc1s()) {
+            text += ", but COM" + std::to_string(finding.port) + " carries " + CountLc1s(watch.MostLc1s());
+        }
+        return text;
+    }
     if (watch.Counts().bytes == 0) return "nothing received";
     return "data, but no LC-1 packets (" + std::to_string(watch.Counts().bytes) + " bytes)";
 }
@@ -118,6 +128,10 @@ void PrintConfiguration(const Configuration& config, const std::vector<int>& por
         std::printf("  It names COM%d%s.\n", config.port,
                     IsListed(ports, config.port) ? "" : ", which this computer does not have");
     }
+    if (config.sensor != kDefaultSensor) {
+        std::printf("  The plug-in reads LC-1 #%d of the chain on its port (SENSOR %d).\n", config.sensor,
+                    config.sensor);
+    }
     if (config.folderExists) {
         std::printf("  The Plugins folder exists.\n");
     } else {
@@ -127,7 +141,17 @@ void PrintConfiguration(const Configuration& config, const std::vector<int>& por
     }
 }
 
-void PrintWhereTheLc1Is(int port, const Configuration& config) {
+// The dialog chooses only the port: an LC-1 the chain does not have needs a save with --sensor.
+void PrintWhereTheLc1Is(int port, const Configuration& config, int lc1s) {
+    if (config.sensor > lc1s) {
+        std::printf(
+            "\nThe LC-1 is on COM%d, but the plug-in reads LC-1 #%d and COM%d carries %s: it would\n"
+            "answer \"not connected\". Run: lamdex-check --save %d --sensor 1\n",
+            port, config.sensor, port, CountLc1s(lc1s).c_str(), port);
+        if (lc1s == 2) std::printf("(or --sensor 2 for the second LC-1 on the line)\n");
+        if (lc1s > 2) std::printf("(or --sensor 2 to %d for another LC-1, counted from the first on the line)\n", lc1s);
+        return;
+    }
     if (config.fileRead && config.port == port) {
         std::printf("\nThe LC-1 is on COM%d, the port the plug-in is set to use.\n", port);
     } else if (port > kHighestDialogPort) {
@@ -143,6 +167,11 @@ void PrintWhereTheLc1Is(int port, const Configuration& config) {
     } else {
         std::printf("\nThe LC-1 is on COM%d. Choose Com%d in the plug-in's dialog, or run: lamdex-check --save %d\n",
                     port, port, port);
+    }
+    if (lc1s > 1) {
+        std::printf(
+            "COM%d carries %d LC-1s and the plug-in reads LC-1 #%d. For another: lamdex-check --save %d --sensor N\n",
+            port, lc1s, config.sensor, port);
     }
 }
 
@@ -170,6 +199,7 @@ struct FollowedPort {
     std::vector<std::uint8_t> received;  // what the record has still to get
     bool everOpen = false;
     unsigned long losses = 0;
+    int sensor = kDefaultSensor;  // the LC-1 the saved configuration chooses
 };
 
 std::string DescribeOpenFailure(std::uint32_t error) {
@@ -243,18 +273,22 @@ void PrintFollowHeading(const FollowedPort& followed, double seconds, const std:
         (void)std::snprintf(text, sizeof text, "for %.1f s", seconds);
         duration = text;
     }
-    std::printf("Following COM%d %s at 19200 baud, 8N1%s:\n", followed.port, duration.c_str(),
+    const std::string sensor =
+        followed.sensor == kDefaultSensor ? "" : " (the plug-in reads LC-1 #" + std::to_string(followed.sensor) + ")";
+    std::printf("Following COM%d %s at 19200 baud, 8N1%s%s:\n", followed.port, duration.c_str(), sensor.c_str(),
                 recordPath.empty() ? "" : (", writing what it sends to " + recordPath).c_str());
     std::fflush(stdout);
 }
 
 void PrintFollowCounts(const FollowedPort& followed, double seconds) {
     const LineCounts& counts = followed.watch.Counts();
+    const std::string without =
+        followed.sensor == kDefaultSensor ? "LC-1 data" : "LC-1 #" + std::to_string(followed.sensor);
     std::printf(
-        "\nCOM%d, %.1f s: %lu packets: %lu readings, %lu not ready, %lu errors, %lu without LC-1 data;\n"
+        "\nCOM%d, %.1f s: %lu packets: %lu readings, %lu not ready, %lu errors, %lu without %s;\n"
         "%lu bytes belonged to no packet.\n",
         followed.port, seconds, counts.packets, counts.readings, counts.notReady, counts.errors, counts.withoutLc1Data,
-        followed.watch.StrayBytes());
+        without.c_str(), followed.watch.StrayBytes());
     if (followed.losses > 0) {
         std::printf("COM%d was lost %s; the counts cover the whole time.\n", followed.port,
                     followed.losses == 1 ? "once" : (std::to_string(followed.losses) + " times").c_str());
@@ -274,25 +308,29 @@ int FindLc1() {
     std::printf("Listening to every serial port for %.1f s at 19200 baud, 8N1, as the plug-in opens them:\n",
                 kListenSeconds);
     std::fflush(stdout);
-    const std::vector<PortFinding> findings = ListenToPorts(ports);
-    int lc1Port = 0;
+    const Configuration config = ReadConfiguration();
+    const std::vector<PortFinding> findings = ListenToPorts(ports, config.sensor);
+    // The advice is about the port the plug-in is set to use when an LC-1 is there, else the first.
+    const PortFinding* lc1 = nullptr;
     for (const PortFinding& finding : findings) {
         std::printf("  COM%-4d %s\n", finding.port, DescribeFinding(finding).c_str());
-        if (lc1Port == 0 && finding.opened && finding.watch->SawLc1Data()) lc1Port = finding.port;
+        const bool found = finding.opened && finding.watch->SawLc1Data();
+        if (found && (lc1 == nullptr || (finding.port == config.port && config.fileRead))) lc1 = &finding;
     }
-    const Configuration config = ReadConfiguration();
     PrintConfiguration(config, ports);
-    if (lc1Port == 0) {
+    if (lc1 == nullptr) {
         PrintWhatToTry(findings);
         return kExitNoLc1;
     }
-    PrintWhereTheLc1Is(lc1Port, config);
+    PrintWhereTheLc1Is(lc1->port, config, lc1->watch->MostLc1s());
     return kExitDone;
 }
 
 int FollowPort(int port, double seconds, const std::string& recordPath) {
     FollowedPort followed;
     followed.port = port;
+    followed.sensor = ReadConfiguration().sensor;
+    followed.watch.ChooseSensor(followed.sensor);
     if (!recordPath.empty()) {
         std::string error;
         if (!followed.record.Open(recordPath, port, error)) {
@@ -319,6 +357,13 @@ int FollowPort(int port, double seconds, const std::string& recordPath) {
     }
     followed.record.Comment("ended after " + FormatMilliseconds(now - followed.startMs) + " s");
     PrintFollowCounts(followed, static_cast<double>(now - followed.startMs) / 1000.0);
+    const int lc1s = followed.watch.MostLc1s();
+    if (followed.watch.SawLc1Data() && followed.sensor > lc1s) {
+        std::printf(
+            "The plug-in reads LC-1 #%d, but COM%d carries %s: it answers \"not connected\".\n"
+            "Run: lamdex-check --save %d --sensor 1\n",
+            followed.sensor, port, CountLc1s(lc1s).c_str(), port);
+    }
     if (followed.watch.SawLc1Data()) return kExitDone;
     const char* why = !followed.everOpen                   ? ": it could not be opened"
                       : followed.watch.Counts().bytes == 0 ? ": nothing was received"
@@ -327,8 +372,10 @@ int FollowPort(int port, double seconds, const std::string& recordPath) {
     return kExitNoLc1;
 }
 
-int SavePort(int port) {
+int SavePort(int port, int sensor) {
     Configuration config = ReadConfiguration();
+    const bool sensorGiven = sensor != 0;
+    if (!sensorGiven) sensor = config.sensor;  // a port change keeps the LC-1 chosen
     if (config.path[0] == '\0') {
         std::printf("The user's profile folder cannot be found, so there is nowhere to save the port.\n");
         return kExitNotSaved;
@@ -342,15 +389,17 @@ int SavePort(int port) {
         std::printf("Made the folder %s\n", config.folder.c_str());
     }
     char lastErrorText[kLastErrorTextSize] = {};
-    SaveConfig(config.path, port, config.sensor, lastErrorText);
+    SaveConfig(config.path, port, sensor, lastErrorText);
     if (lastErrorText[0] != '\0') {
         std::printf("%s: %s. Is the file read-only, or open in another program?\n", lastErrorText, config.path);
         return kExitNotSaved;
     }
+    const std::string lc1 =
+        sensorGiven || sensor != kDefaultSensor ? " and LC-1 #" + std::to_string(sensor) + " of its chain" : "";
     std::printf(
-        "Saved COM%d in %s\n"
+        "Saved COM%d%s in %s\n"
         "The plug-in reads it when the host loads it: restart the host if it is running.\n",
-        port, config.path);
+        port, lc1.c_str(), config.path);
     return kExitDone;
 }
 

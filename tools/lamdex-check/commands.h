@@ -12,8 +12,8 @@ enum ExitCode : int {
     kExitNotSaved = 3,
 };
 
-// Listens to every port at once for about half a second and says what each carries, then
-// what the configuration says and what to do.
+// Listens to every port at once for about half a second and says what each carries (every
+// LC-1 of a chain and the auxiliary inputs), then what the configuration says and what to do.
 int FindLc1();
 
 // One line per packet on one port, and whenever the port goes or comes back, for `seconds`
@@ -21,7 +21,8 @@ int FindLc1();
 // sends to that file.
 int FollowPort(int port, double seconds, const std::string& recordPath);
 
-// Writes the port into the plug-in's configuration file, making the Plugins folder first.
-int SavePort(int port);
+// Writes the port into the plug-in's configuration file, making the Plugins folder first,
+// with the LC-1 of the chain the plug-in reads: `sensor`, or, when 0, the one saved before.
+int SavePort(int port, int sensor);
 
 }  // namespace lamdex::check

@@ -32,6 +32,12 @@ std::string DescribeStatus(const Lc1Reading& reading) {
     }
 }
 
+// Status 0 is a reading, converted as the plug-in converts it.
+std::string DescribeReading(const Lc1Reading& reading) {
+    if (reading.status == 0) return Format("AFR %.2f", ConvertToFixedAfr(reading.lambda, reading.multiplier) / 65536.0);
+    return DescribeStatus(reading);
+}
+
 }  // namespace
 
 LineWatch::LineWatch() : reader_(ByteSource{&LineWatch::TakeNextByte, this}) {}
@@ -58,7 +64,7 @@ bool LineWatch::NextPacket(Packet& packet) {
 }
 
 // The decoder is handed one byte per Read, so the byte that completes a packet is seen
-// doing it: the decoder then holds nothing, and the packet is what it held plus that byte.
+// doing it: the decoder then holds nothing, and the packet ends what it held plus that byte.
 bool LineWatch::Decode(std::uint8_t byte, Packet& packet) {
     const std::size_t held = reader_.BufferedCount();
     std::memcpy(held_, reader_.BufferedBytes(), held);
@@ -70,9 +76,22 @@ bool LineWatch::Decode(std::uint8_t byte, Packet& packet) {
     zb::TransferRecord record{zb::kTransferRecordSize, &packet.afr, sizeof packet.afr, &transferred, 0};
     packet.answer = reader_.Read(&record);
     if (reader_.BufferedCount() != 0) return false;
-    packet.hasLc1Data = FindLc1DataGroup(held_, held + 1, packet.reading);
-    Count(packet, held + 1);
+    packet.sensor = reader_.Sensor();
+    const std::size_t size = DescribeTail(held_, held + 1, packet.chain);
+    if (size == 0) return false;  // emptied without a packet
+    Count(packet, size);
     return true;
+}
+
+// The whole packet at the end of bytes, described; its size, or 0 when bytes end in none.
+// Bytes the decoder had not yet dropped may stand in front of it.
+std::size_t LineWatch::DescribeTail(const std::uint8_t* bytes, std::size_t size, ChainContents& chain) {
+    for (std::size_t start = 0; start + 1 < size; ++start) {
+        if (DescribeChain(bytes + start, size - start, chain)) return size - start;
+    }
+    chain.lc1Count = 0;
+    chain.auxiliaryCount = 0;
+    return 0;
 }
 
 bool LineWatch::TakeNextByte(void* watch, std::uint8_t* byte) {
@@ -86,7 +105,9 @@ bool LineWatch::TakeNextByte(void* watch, std::uint8_t* byte) {
 void LineWatch::Count(const Packet& packet, std::size_t size) {
     ++counts_.packets;
     counts_.packetBytes += static_cast<unsigned long>(size);
-    if (!packet.hasLc1Data) {
+    if (packet.HasLc1Data()) ++counts_.withLc1Data;
+    if (packet.chain.lc1Count > mostLc1s_) mostLc1s_ = packet.chain.lc1Count;
+    if (!packet.HasChosenLc1()) {
         ++counts_.withoutLc1Data;
     } else if (packet.answer == zb::kOk) {
         ++counts_.readings;
@@ -101,10 +122,28 @@ unsigned long LineWatch::StrayBytes() const {
     return counts_.bytes - counts_.packetBytes - static_cast<unsigned long>(reader_.BufferedCount());
 }
 
+std::string CountLc1s(int count) {
+    return std::to_string(count) + (count == 1 ? " LC-1" : " LC-1s");
+}
+
 std::string DescribePacket(const Packet& packet) {
-    if (!packet.hasLc1Data) return "a packet without LC-1 data";
-    if (packet.answer == zb::kOk) return Format("AFR %.2f", packet.afr / 65536.0);
-    return DescribeStatus(packet.reading);
+    const ChainContents& chain = packet.chain;
+    std::string auxiliary;
+    if (chain.auxiliaryCount > 0) {
+        auxiliary = std::to_string(chain.auxiliaryCount) +
+                    (chain.auxiliaryCount == 1 ? " auxiliary input" : " auxiliary inputs");
+    }
+    if (chain.lc1Count == 0) {
+        return "a packet without LC-1 data" + (auxiliary.empty() ? "" : " (" + auxiliary + ")");
+    }
+    if (chain.lc1Count == 1 && auxiliary.empty() && packet.sensor == kDefaultSensor) {
+        return DescribeReading(chain.lc1[0]);
+    }
+    std::string text;
+    for (int k = 0; k < chain.lc1Count; ++k) {
+        text += (k == 0 ? "LC-1 #" : ", LC-1 #") + std::to_string(k + 1) + " " + DescribeReading(chain.lc1[k]);
+    }
+    return auxiliary.empty() ? text : text + ", " + auxiliary;
 }
 
 }  // namespace lamdex::check

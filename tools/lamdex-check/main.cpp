@@ -23,7 +23,7 @@ int main(int argc, char** argv) {
         case Command::kFollowPort:
             return FollowPort(options.port, options.seconds, options.recordPath);
         case Command::kSavePort:
-            return SavePort(options.port);
+            return SavePort(options.port, options.sensor);
         case Command::kFindLc1:
             break;
     }

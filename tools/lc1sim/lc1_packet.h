@@ -1,14 +1,14 @@
-// LC-1 packets as the simulator sends them: header B2 82 and one data group.
+// LC-1 packets as the simulator sends them: a header that counts the 16-bit words after it,
+// then each device's words in chain order. A lone LC-1 sends B2 82 and one data group.
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <vector>
 
 namespace lc1sim {
 
-// One thing the device says. Without a group the packet is B2 82 00 00 00 00, which a
-// reader must treat as "no LC-1 connected".
+// One thing the device says. Without a group the LC-1's two words are 00 00 00 00, which a
+// reader must treat as "no LC-1 there" (B2 82 00 00 00 00 alone: no LC-1 connected).
 struct Reading {
     bool hasGroup = true;
     unsigned status = 0;      // 0..7
@@ -18,11 +18,28 @@ struct Reading {
 
 bool operator==(const Reading& a, const Reading& b);
 
-// Builds the 6-byte packet; fields are masked to their widths.
+// What one device of a chain puts into one packet: an LC-1's reading (2 words) or one
+// auxiliary channel's 13-bit value (1 word, 00xxxxxx 0xxxxxxx).
+struct ChainEntry {
+    bool auxiliary = false;
+    Reading reading;
+    unsigned auxValue = 0;
+};
+
+constexpr unsigned kMaxPacketWords = 255;  // the header's count has 8 bits
+
+// Builds the 6-byte packet of a lone LC-1; fields are masked to their widths.
 std::vector<std::uint8_t> EncodePacket(const Reading& reading);
 
-// Reads the first LC-1 group found in bytes (any position, as a receiver would look).
-std::optional<Reading> FindGroup(const std::vector<std::uint8_t>& bytes);
+// Builds one packet carrying every entry, in order; fields are masked to their widths. The
+// caller keeps the chain within kMaxPacketWords.
+std::vector<std::uint8_t> EncodeChainPacket(const std::vector<ChainEntry>& entries);
+
+// The LC-1 groups of the first packet in bytes, in chain order, as a receiver that frames by
+// the word count finds them: at word boundaries, each word either the start of a group or an
+// auxiliary word. A header whose words hold a byte with bit 7 set is passed over as false.
+// None when bytes hold no header.
+std::vector<Reading> FindChainGroups(const std::vector<std::uint8_t>& bytes);
 
 // The 16.16 value a receiver reports for a status-0 reading, with the device's rounding.
 std::int32_t ExpectedValue(unsigned lambda, unsigned multiplier);

@@ -117,7 +117,7 @@ private:
 
     void Log(std::uint64_t index, const Outgoing& outgoing) {
         if (log_ == nullptr) return;
-        std::fprintf(log_, "%s\n", LogLine(index, outgoing.reading).c_str());
+        std::fprintf(log_, "%s\n", LogLine(index, outgoing.readings).c_str());
         std::fflush(log_);  // a test may compare while the run goes on
     }
 
@@ -145,7 +145,7 @@ int Main(const std::vector<std::string>& args) {
     Capture capture;
     if (!options.replayPath.empty() && !LoadCapture(options, capture, error)) return Fail(error);
     const PacketSource source =
-        options.replayPath.empty() ? PacketSource::ForScenario(options.scenario) : PacketSource::ForCapture(capture);
+        options.replayPath.empty() ? PacketSource::ForChain(options.chain) : PacketSource::ForCapture(capture);
     std::FILE* log = nullptr;
     if (!options.logPath.empty()) {
         log = std::fopen(options.logPath.c_str(), "w");

@@ -99,6 +99,9 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& opti
         if (!options.replayPath.empty()) return Fail(error, "give only one replay file");
         options.replayPath = value;
         options.replayBinary = name == "--replay-binary";
+    } else if (name == "--chain") {
+        if (value.empty()) return Fail(error, "--chain wants devices, such as aux,lc1,lc1");
+        options.chainText = value;
     } else if (name == "--link") {
         options.linkPath = value;
     } else if (name == "--device") {
@@ -114,18 +117,26 @@ bool ApplyValue(const std::string& name, const std::string& value, Options& opti
 bool TakesValue(const std::string& name) {
     static const char* const names[] = {"--scenario", "--rate",   "--multiplier",    "--error-status", "--garbage",
                                         "--seed",     "--replay", "--replay-binary", "--count",        "--duration",
-                                        "--log",      "--link",   "--device"};
+                                        "--log",      "--link",   "--device",        "--chain"};
     for (const char* known : names) {
         if (name == known) return true;
     }
     return false;
 }
 
-bool CheckCombination(const Options& options, std::string& error) {
+bool CheckCombination(Options& options, std::string& error) {
     if (!options.linkPath.empty() && !options.devicePath.empty()) {
         error = "--link makes sense only with the pseudo-terminal, not with --device";
         return false;
     }
+    if (!options.chainText.empty() && !options.replayPath.empty()) {
+        error = "--chain makes the packets, a replay sends its own: give only one";
+        return false;
+    }
+    // Last, so that --scenario and --multiplier anywhere on the line reach the LC-1s.
+    if (!options.chainText.empty()) return ParseChain(options.chainText, options.scenario, options.chain, error);
+    options.chain.assign(1, ChainDevice{});
+    options.chain[0].scenario = options.scenario;
     return true;
 }
 
@@ -172,6 +183,9 @@ const char* UsageText() {
            "  --scenario NAME      demo (default), warmup, sweep, calibration, error, sequence, ramp\n"
            "  --multiplier RAW     air-fuel multiplier in tenths, 0..255 (default 147)\n"
            "  --error-status S     status of the error scenario: 3, 6 (default) or 7\n"
+           "  --chain DEVICES      a chain on one line, in order, such as aux,lc1,lc1:warmup:150: each\n"
+           "                       lc1 with its own scenario and/or multiplier (else those above),\n"
+           "                       each aux one channel with its value 0..8191 (aux:100; default 66)\n"
            "  --replay FILE        send a capture written as hex text ('#' comments) instead; one\n"
            "                       with timing marks (@seconds) goes at its own times, whatever\n"
            "                       the rate, and hangs up its line where it was lost\n"

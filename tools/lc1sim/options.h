@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/lc1sim/chain.h"
 #include "tools/lc1sim/faults.h"
 #include "tools/lc1sim/pacer.h"
 #include "tools/lc1sim/scenarios.h"
@@ -13,6 +14,8 @@ namespace lc1sim {
 
 struct Options {
     ScenarioSettings scenario;
+    std::string chainText;           // as given; empty: a lone LC-1
+    std::vector<ChainDevice> chain;  // what goes out: a lone LC-1 playing `scenario` without --chain
     Rate rate = Rate::kDevice;
     FaultSettings faults;
     bool seedGiven = false;

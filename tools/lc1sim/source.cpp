@@ -7,8 +7,14 @@
 namespace lc1sim {
 
 PacketSource PacketSource::ForScenario(const ScenarioSettings& settings) {
+    ChainDevice lone;
+    lone.scenario = settings;
+    return ForChain({lone});
+}
+
+PacketSource PacketSource::ForChain(const std::vector<ChainDevice>& chain) {
     PacketSource source;
-    source.settings_ = settings;
+    source.chain_ = chain;
     return source;
 }
 
@@ -43,7 +49,7 @@ PacketSource PacketSource::ForCapture(const Capture& capture) {
 
 void PacketSource::AddPiece(std::vector<std::uint8_t> bytes, std::int64_t atNs) {
     Outgoing piece;
-    piece.reading = FindGroup(bytes);
+    piece.readings = FindChainGroups(bytes);
     piece.bytes = std::move(bytes);
     piece.atNs = atNs;
     pieces_.push_back(std::move(piece));
@@ -55,20 +61,24 @@ bool PacketSource::Next(std::uint64_t index, Outgoing& outgoing) const {
         outgoing = pieces_[static_cast<std::size_t>(index)];
         return true;
     }
-    const Reading reading = ScenarioReading(settings_, index);
-    outgoing.bytes = EncodePacket(reading);
-    outgoing.reading.reset();
-    if (reading.hasGroup) outgoing.reading = reading;
+    const std::vector<ChainEntry> entries = ChainEntries(chain_, index);
+    outgoing.bytes = EncodeChainPacket(entries);
+    outgoing.readings.clear();
+    for (const ChainEntry& entry : entries) {
+        if (!entry.auxiliary && entry.reading.hasGroup) outgoing.readings.push_back(entry.reading);
+    }
     return true;
 }
 
-std::string LogLine(std::uint64_t index, const std::optional<Reading>& reading) {
+std::string LogLine(std::uint64_t index, const std::vector<Reading>& readings) {
     std::string line = std::to_string(index);
-    if (!reading || !reading->hasGroup) return line + " - - - -";
-    line += " " + std::to_string(reading->status) + " " + std::to_string(reading->multiplier) + " " +
-            std::to_string(reading->lambda) + " ";
-    line +=
-        reading->status == kStatusLambda ? std::to_string(ExpectedValue(reading->lambda, reading->multiplier)) : "-";
+    if (readings.empty()) return line + " - - - -";
+    for (const Reading& reading : readings) {
+        line += " " + std::to_string(reading.status) + " " + std::to_string(reading.multiplier) + " " +
+                std::to_string(reading.lambda) + " ";
+        line +=
+            reading.status == kStatusLambda ? std::to_string(ExpectedValue(reading.lambda, reading.multiplier)) : "-";
+    }
     return line;
 }
 

@@ -2,11 +2,11 @@
 #pragma once
 
 #include <cstdint>
-#include <optional>
 #include <string>
 #include <vector>
 
 #include "tools/lc1sim/capture.h"
+#include "tools/lc1sim/chain.h"
 #include "tools/lc1sim/lc1_packet.h"
 #include "tools/lc1sim/scenarios.h"
 
@@ -16,7 +16,7 @@ constexpr std::int64_t kPaced = -1;
 
 struct Outgoing {
     std::vector<std::uint8_t> bytes;
-    std::optional<Reading> reading;         // what a receiver finds in the bytes, if anything
+    std::vector<Reading> readings;          // the LC-1 groups a receiver finds in the bytes, in chain order
     std::int64_t atNs = kPaced;             // from a timed capture: when the bytes go, from the start
     LineChange change = LineChange::kNone;  // from a timed capture: instead of bytes, the line goes or comes back
 };
@@ -24,6 +24,7 @@ struct Outgoing {
 class PacketSource {
 public:
     static PacketSource ForScenario(const ScenarioSettings& settings);
+    static PacketSource ForChain(const std::vector<ChainDevice>& chain);
     // Without timing marks the capture is cut in front of its headers; with them, into the
     // chunks between the marks, each with its time.
     static PacketSource ForCapture(const Capture& capture);
@@ -36,15 +37,15 @@ public:
 private:
     void AddPiece(std::vector<std::uint8_t> bytes, std::int64_t atNs);
 
-    ScenarioSettings settings_;
+    std::vector<ChainDevice> chain_;
     bool replay_ = false;
     bool timed_ = false;
     std::vector<Outgoing> pieces_;
 };
 
-// "index status multiplier lambda value"; value only for status 0, "-" otherwise, and every
-// field "-" for bytes that hold no LC-1 group.
-std::string LogLine(std::uint64_t index, const std::optional<Reading>& reading);
+// "index status multiplier lambda value", the four again for each further LC-1 group; value
+// only for status 0, "-" otherwise, and the four "-" for bytes that hold no LC-1 group.
+std::string LogLine(std::uint64_t index, const std::vector<Reading>& readings);
 
 constexpr const char* kLogHeader = "# index status multiplier lambda value";
 
