@@ -131,7 +131,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
         {"own warming", ChainPacket({Lc1Group(500, 147, 4), Lc1Group(0, 147)}), zb::kNotReady, 0, {}},
         {"130 words", ChainPacket({AuxiliaryWords(128), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
         {"255 words, the LC-1 last", ChainPacket({AuxiliaryWords(253), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
-        {"127th LC-1",
+        {"255 words, the 127th LC-1",
          ChainPacket({AuxiliaryWord(9), Lc1Groups(127)}),
          zb::kOk,
          ConvertToFixedAfr(126, 147),
