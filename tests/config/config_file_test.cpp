@@ -54,6 +54,16 @@ void FillWithJunk(ErrorText& error) {
     error.text[sizeof(error.text) - 1] = '\0';
 }
 
+// One load from the start values, into the error text given.
+struct Loaded {
+    int port = kStartPort;
+    int sensor = kStartSensor;
+    ErrorText error;
+    explicit Loaded(const std::string& path, const ErrorText& before = ErrorText{}) : error(before) {
+        LoadConfig(path.c_str(), port, sensor, error.text);
+    }
+};
+
 struct LoadCase {
     const char* name;
     std::string bytes;
@@ -111,13 +121,10 @@ TEST(LoadConfig, ReadsTheFileLineByLine) {
     const std::string file = dir.File("Lamdex.cfg");
     for (const LoadCase& c : cases) {
         WriteBytes(file, c.bytes);
-        int port = kStartPort;
-        int sensor = kStartSensor;
-        ErrorText error;
-        LoadConfig(file.c_str(), port, sensor, error.text);
-        EXPECT_EQ(port, c.expectedPort) << c.name;
-        EXPECT_EQ(sensor, c.expectedSensor) << c.name;
-        EXPECT_EQ(error.Str(), "") << c.name;
+        const Loaded loaded(file);
+        EXPECT_EQ(loaded.port, c.expectedPort) << c.name;
+        EXPECT_EQ(loaded.sensor, c.expectedSensor) << c.name;
+        EXPECT_EQ(loaded.error.Str(), "") << c.name;
     }
 }
 
@@ -131,46 +138,34 @@ TEST(LoadConfig, BinaryJunkLeavesThePortAlone) {
     TempDir dir;
     const std::string file = dir.File("Lamdex.cfg");
     WriteBytes(file, junk);
-    int port = kStartPort;
-    int sensor = kStartSensor;
-    ErrorText error;
-    LoadConfig(file.c_str(), port, sensor, error.text);
-    EXPECT_EQ(port, kStartPort);
+    EXPECT_EQ(Loaded(file).port, kStartPort);
 }
 
 TEST(LoadConfig, MissingFileSetsTheMessageAndKeepsThePort) {
     TempDir dir;
-    int port = kStartPort;
-    int sensor = kStartSensor;
-    ErrorText error;
-    FillWithJunk(error);
-    LoadConfig(dir.File("Lamdex.cfg").c_str(), port, sensor, error.text);
-    EXPECT_EQ(port, kStartPort);
-    EXPECT_EQ(sensor, kStartSensor);
-    EXPECT_EQ(error.Str(), "Cannot open config file for reading");
+    ErrorText junk;
+    FillWithJunk(junk);
+    const Loaded loaded(dir.File("Lamdex.cfg"), junk);
+    EXPECT_EQ(loaded.port, kStartPort);
+    EXPECT_EQ(loaded.sensor, kStartSensor);
+    EXPECT_EQ(loaded.error.Str(), "Cannot open config file for reading");
 }
 
 TEST(LoadConfig, FolderInsteadOfFileFailsAndEnds) {
     // Opens natively but every read fails: the load must end and say so.
     TempDir dir;
-    int port = kStartPort;
-    int sensor = kStartSensor;
-    ErrorText error;
-    LoadConfig(dir.Path().string().c_str(), port, sensor, error.text);
-    EXPECT_EQ(port, kStartPort);
-    EXPECT_EQ(error.Str(), "Cannot open config file for reading");
+    const Loaded loaded(dir.Path().string());
+    EXPECT_EQ(loaded.port, kStartPort);
+    EXPECT_EQ(loaded.error.Str(), "Cannot open config file for reading");
 }
 
 TEST(LoadConfig, SuccessKeepsAnEarlierMessage) {
     TempDir dir;
     const std::string file = dir.File("Lamdex.cfg");
     WriteBytes(file, "COMPORT 5\n");
-    int port = kStartPort;
-    int sensor = kStartSensor;
-    ErrorText error("Cannot open config file for writing");
-    LoadConfig(file.c_str(), port, sensor, error.text);
-    EXPECT_EQ(port, 5);
-    EXPECT_EQ(error.Str(), "Cannot open config file for writing");
+    const Loaded loaded(file, ErrorText("Cannot open config file for writing"));
+    EXPECT_EQ(loaded.port, 5);
+    EXPECT_EQ(loaded.error.Str(), "Cannot open config file for writing");
 }
 
 TEST(SaveConfig, WritesTheSensorLineOnlyForASensorOtherThanTheFirst) {
@@ -268,15 +263,12 @@ TEST(ConfigFile, EmptyPathFailsBothWaysAndCreatesNothing) {
     TempDir dir;
     const auto previous = std::filesystem::current_path();
     std::filesystem::current_path(dir.Path());
-    int port = kStartPort;
-    int sensor = kStartSensor;
-    ErrorText readError;
+    const Loaded loaded("");
     ErrorText writeError;
-    LoadConfig("", port, sensor, readError.text);
     SaveConfig("", 7, 3, writeError.text);
     std::filesystem::current_path(previous);
-    EXPECT_EQ(port, kStartPort);
-    EXPECT_EQ(readError.Str(), "Cannot open config file for reading");
+    EXPECT_EQ(loaded.port, kStartPort);
+    EXPECT_EQ(loaded.error.Str(), "Cannot open config file for reading");
     EXPECT_EQ(writeError.Str(), "Cannot open config file for writing");
     EXPECT_TRUE(std::filesystem::is_empty(dir.Path()));
 }

@@ -99,6 +99,8 @@ Bytes Lc1Groups(unsigned count) {
 }
 
 TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
+    const Bytes auxAround = ChainPacket({AuxiliaryWord(8191), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3),
+                                         Lc1Group(1000, 147), AuxiliaryWord(4)});
     const StreamCase cases[] = {
         {"partial header and group", {0xB2, 0x82, 0x43}, zb::kNotReady, 0, {0xB2, 0x82, 0x43}},
         {"no header keeps last byte", {0x01, 0x02, 0x03, 0x04, 0x85}, zb::kNotReady, 0, {0x85}},
@@ -116,54 +118,17 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
         {"status 7 error", {0xB2, 0x82, 0x5F, 0x13, 0x03, 0x74}, zb::kFail, 0, {}},
         {"no LC-1 group", {0xB2, 0x82, 0x00, 0x00, 0x00, 0x00}, zb::kNotConnected, 0, {}},
         // The header counts words, and groups start on word boundaries only.
-        {"group off word boundary is no group",
-         {0xB2, 0x83, 0x00, 0x43, 0x13, 0x03, 0x74, 0x00},
-         zb::kNotConnected,
-         0,
-         {}},
-        {"empty packet is the header alone",
-         {0xB2, 0x80, 0x43, 0x13, 0x03, 0x74},
-         zb::kNotConnected,
-         0,
-         {0x43, 0x13, 0x03, 0x74}},
-        // Chains: the chosen LC-1 is read wherever it stands, whatever else the packet carries.
-        {"auxiliary word whose low byte looks like a group's start",
-         {0xB2, 0x83, 0x00, 0x42, 0x43, 0x13, 0x03, 0x74},
-         zb::kOk,
-         963379,
-         {}},
-        {"auxiliary word ahead", {0xB2, 0x83, 0x01, 0x23, 0x43, 0x13, 0x03, 0x74}, zb::kOk, 963379, {}},
-        {"auxiliary words before, between and after, first LC-1",
-         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
-                      AuxiliaryWord(4)}),
-         zb::kOk,
-         963379,
-         {}},
-        {"auxiliary words before, between and after, second LC-1",
-         ChainPacket({AuxiliaryWord(1), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3), Lc1Group(1000, 147),
-                      AuxiliaryWord(4)}),
-         zb::kOk,
-         1445068,
-         {},
-         2},
-        {"second sensor of one LC-1: not connected, consumed", Lc1Packet(500, 147), zb::kNotConnected, 0, {}, 2},
-        {"chosen LC-1's status decides: the other's error",
-         ChainPacket({Lc1Group(0, 147, 7), Lc1Group(500, 147)}),
-         zb::kOk,
-         963379,
-         {},
-         2},
-        {"chosen LC-1's status decides: its own error",
-         ChainPacket({Lc1Group(500, 147), Lc1Group(0, 147, 3)}),
-         zb::kFail,
-         0,
-         {},
-         2},
-        {"chosen LC-1's status decides: warming",
-         ChainPacket({Lc1Group(500, 147, 4), Lc1Group(0, 147)}),
-         zb::kNotReady,
-         0,
-         {}},
+        {"group off word boundary", {0xB2, 0x83, 0x00, 0x43, 0x13, 0x03, 0x74, 0x00}, zb::kNotConnected, 0, {}},
+        {"empty packet", {0xB2, 0x80, 0x43, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {0x43, 0x13, 0x03, 0x74}},
+        // Chains: the chosen LC-1 is read wherever it stands, whatever else the packet carries;
+        // the auxiliary word 0x42 ahead of a group looks like a group's start one byte early.
+        {"auxiliary words around, first LC-1", auxAround, zb::kOk, 963379, {}},
+        {"auxiliary words around, second LC-1", auxAround, zb::kOk, 1445068, {}, 2},
+        {"second sensor of one LC-1: consumed", Lc1Packet(500, 147), zb::kNotConnected, 0, {}, 2},
+        // The chosen LC-1's status decides, not the other's.
+        {"other's error", ChainPacket({Lc1Group(0, 147, 7), Lc1Group(500, 147)}), zb::kOk, 963379, {}, 2},
+        {"own error", ChainPacket({Lc1Group(500, 147), Lc1Group(0, 147, 3)}), zb::kFail, 0, {}, 2},
+        {"own warming", ChainPacket({Lc1Group(500, 147, 4), Lc1Group(0, 147)}), zb::kNotReady, 0, {}},
         {"130 words", ChainPacket({AuxiliaryWords(128), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
         {"255 words, the LC-1 last", ChainPacket({AuxiliaryWords(253), Lc1Group(500, 147)}), zb::kOk, 963379, {}},
         {"255 words, the 127th LC-1",
@@ -174,6 +139,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
          kMaxSensor},
         {"false header of 255 words ends at the next header", Joined({{0xB3, 0xFF, 0x13}, Backlog(2)}), zb::kOk,
          ConvertToFixedAfr(0, 147), Lc1Packet(1, 147)},
+        {"false header B3 B2: the B2 starts a packet", Joined({{0xB3}, Lc1Packet(1000, 147)}), zb::kOk, 1445068, {}},
         // Near misses: each differs from a good packet in one bit that a test must examine.
         {"d0 bit 1 clear", {0xB2, 0x82, 0x41, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {}},
         {"d2 bit 6 set", {0xB2, 0x82, 0x43, 0x13, 0x43, 0x74}, zb::kNotConnected, 0, {}},
@@ -319,11 +285,6 @@ TEST_F(PacketReaderTest, FalseHeaderHoldsBackNoPacketBehindIt) {
     EXPECT_EQ(ReadOnce().result, zb::kNotReady);
     feed.Arrive(Lc1Packet(500, 147));
     EXPECT_EQ(ReadOnce().value, 963379);
-
-    // B3 B2 passes the header test too; its second byte starts the real header.
-    feed.Arrive({0xB3});
-    feed.Arrive(Lc1Packet(1000, 147));
-    EXPECT_EQ(ReadOnce().value, 1445068);
 }
 
 // A header of 255 words followed by that many words of noise is a whole packet: it is
@@ -458,8 +419,8 @@ TEST_F(PacketReaderTest, RandomisedStreamDeliversReadingsInOrderAndNeverStale) {
         };
         Bytes stream;
         std::vector<bool> shadowed;  // per stream byte: garbage a fake header before it may reach
-        std::vector<std::size_t> mayFakeBefore{
-            0};  // per stream position: garbage bytes before it that may start a header
+        // per stream position: garbage bytes before it that may start a header
+        std::vector<std::size_t> mayFakeBefore{0};
         std::size_t shadowLeft = 0;
         const auto send = [&](std::uint8_t byte, bool garbage) {
             const bool mayFake = garbage && (byte & 0xA0) == 0xA0;
@@ -495,14 +456,15 @@ TEST_F(PacketReaderTest, RandomisedStreamDeliversReadingsInOrderAndNeverStale) {
             starts.push_back(stream.size());
             for (std::uint8_t byte : ChainPacket(devices)) send(byte, false);
             ends.push_back(stream.size());
+            ReadOutcome expected{zb::kNotReady, 0, 0};  // statuses 1, 2, 4 and 5, like waiting
             if (lc1s < sensor) {
-                packets.push_back({packet, starts.back(), ends.back(), {zb::kNotConnected, 0, 0}});
+                expected = {zb::kNotConnected, 0, 0};
             } else if (status == 0) {
-                packets.push_back(
-                    {packet, starts.back(), ends.back(), {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4}});
+                expected = {zb::kOk, ConvertToFixedAfr(lambda, multiplier), 4};
             } else if (status == 3 || status == 6 || status == 7) {
-                packets.push_back({packet, starts.back(), ends.back(), {zb::kFail, 0, 0}});
-            }  // statuses 1, 2, 4 and 5 answer not ready, like waiting does
+                expected = {zb::kFail, 0, 0};
+            }
+            if (expected.result != zb::kNotReady) packets.push_back({packet, starts.back(), ends.back(), expected});
         }
         const auto packetsWithin = [&](std::size_t from, std::size_t to) {
             const auto first = std::lower_bound(starts.begin(), starts.end(), from) - starts.begin();
