@@ -170,6 +170,7 @@ void LC1Driver::CloseLink() {
 void LC1Driver::ReportChange(LineKeeper::Change change) {
     switch (change) {
         case LineKeeper::Change::kNone:
+        case LineKeeper::Change::kReopened:
             break;
         case LineKeeper::Change::kOpenFailed:
             ReportOpenFailed(portNumber_, keeper_);
@@ -204,7 +205,7 @@ zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
     Report(keeper_.Reopen());
     const zb::HResult answer = reader_.Read(rec);
     const LineKeeper::Change change = keeper_.Check();
-    if (change == LineKeeper::Change::kLost) {
+    if (change == LineKeeper::Change::kLost || change == LineKeeper::Change::kReopened) {
         reader_.DropPartialPacket();
     }
     Report(change);

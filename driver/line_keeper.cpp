@@ -4,7 +4,7 @@ namespace lamdex {
 namespace {
 
 // Whether `ms` have passed since `since`. A clock that went back counts as time passed, so
-// that retries and checks go on rather than waiting for it to catch up.
+// that retries and reopens go on rather than waiting for it to catch up.
 bool HavePassed(std::uint64_t since, std::uint64_t now, std::uint64_t ms) {
     return now < since || now - since >= ms;
 }
@@ -16,113 +16,125 @@ std::uint64_t Between(std::uint64_t from, std::uint64_t to) {
 }  // namespace
 
 LineKeeper::Change LineKeeper::Open(int portNumber) {
+    const std::uint64_t now = clock_();
     portNumber_ = portNumber;
-    kept_ = true;
-    failureReported_ = false;
+    state_ = State::kClosed;
     failing_ = false;
-    onTrial_ = false;
-    failedOpenings_ = 0;
-    retryMs_ = kRetryIntervalMs;
-    longestOpenMs_ = 0;
-    outageStart_ = clock_();
-    if (TryOpen(outageStart_)) return Change::kNone;
-    failureReported_ = true;
+    outage_ = Outage{now, now, 0, 0, false};
+    attempt_.retryMs = kRetryIntervalMs;
+    if (TryOpen(now)) return Change::kNone;
+    state_ = State::kRetrying;
+    outage_.openFailureTold = true;
     return Change::kOpenFailed;
 }
 
 void LineKeeper::Close() {
-    kept_ = false;
+    state_ = State::kClosed;
     link_.Close();
 }
 
-LineKeeper::Change LineKeeper::ReopenWhenDue() {
+LineKeeper::Change LineKeeper::RetryWhenDue() {
     const std::uint64_t now = clock_();
-    if (!HavePassed(lastTry_, now, pauseMs_)) return Change::kNone;
+    if (!HavePassed(attempt_.lastEnd, now, attempt_.pauseMs)) return Change::kNone;
+    outage_.end = now;
     if (TryOpen(now)) {
         if (!failing_) return Change::kBack;
-        onTrial_ = true;
+        state_ = State::kOnTrial;  // back only once it has held
         return Change::kNone;
     }
-    if (failureReported_) return Change::kNone;
-    failureReported_ = true;
+    if (outage_.openFailureTold) return Change::kNone;
+    outage_.openFailureTold = true;
     return Change::kOpenFailed;
 }
 
-LineKeeper::Change LineKeeper::CheckQuietLine() {
+// An open line that is quiet, on trial, or just heard from after a quiet spell.
+LineKeeper::Change LineKeeper::CheckOpenLine(bool heard) {
     const std::uint64_t now = clock_();
-    if (heard_) {
-        heard_ = false;
-        quietSince_ = now;
+    if (state_ == State::kOnTrial) {
+        if (!HavePassed(openedAt_, now, kHoldMs)) return Change::kNone;
+        failing_ = false;
+        if (link_.BytesReceived() != 0) attempt_.retryMs = kRetryIntervalMs;
+    } else if (state_ == State::kQuiet && !heard) {
+        const bool due =
+            HavePassed(quietSince_, now, kSilenceBeforeReopenMs) && HavePassed(attempt_.lastEnd, now, attempt_.pauseMs);
+        return due ? ReopenSilentLine(now) : Change::kNone;
     }
-    if (onTrial_ && HavePassed(openedAt_, now, kHoldMs)) return EndTrialIfHeld(now);
-    if (!HavePassed(quietSince_, now, kSilenceBeforeCheckMs)) return Change::kNone;
-    quietSince_ = now;  // the next check comes after another quiet second
-    std::uint32_t error = 0;
-    return link_.IsStillThere(error) ? Change::kNone : Lose(error, now);
+    const Change change = state_ == State::kOnTrial ? Change::kBack : Change::kNone;
+    state_ = heard ? State::kDelivering : State::kQuiet;
+    quietSince_ = now;
+    return change;
 }
 
-// A line reopened after failing at once is back when it has held, not when it opens.
-LineKeeper::Change LineKeeper::EndTrialIfHeld(std::uint64_t now) {
-    if (!HavePassed(openedAt_, now, kHoldMs)) return Change::kNone;
-    onTrial_ = false;
-    failing_ = false;
-    if (link_.BytesReceived() != 0) retryMs_ = kRetryIntervalMs;
-    return Change::kBack;
+// Some drivers leave a removed adapter's handle answering and reading nothing, and its
+// name refuses a new open while that handle is held: closing it and opening the name again
+// is the one test every driver answers. A line that is merely silent opens again at once.
+LineKeeper::Change LineKeeper::ReopenSilentLine(std::uint64_t now) {
+    if (TryOpen(now)) {
+        state_ = State::kQuiet;
+        quietSince_ = attempt_.lastEnd;
+        return Change::kReopened;
+    }
+    const Change change = EndLine(now);
+    outage_.openFailureTold = true;  // the loss's text gives the open's reason
+    outage_.longestOpenMs = attempt_.lastMs;
+    return change;
 }
 
 LineKeeper::Change LineKeeper::Lose(std::uint32_t error, std::uint64_t now) {
     const bool delivered = link_.BytesReceived() != 0;
     link_.Close();
     error_ = error;
-    lastTry_ = now;
-    const bool failedAtOnce = !HavePassed(openedAt_, now, kHoldMs);
-    if (failedAtOnce) {
-        // Opening did not help: the next try waits, and the one after longer still.
-        pauseMs_ = PauseAfterAttempt();
-        retryMs_ = retryMs_ * 2 < kLongestRetryIntervalMs ? retryMs_ * 2 : kLongestRetryIntervalMs;
-    } else if (delivered) {
-        // A working line: the device may already be back at the same name (a quick replug).
-        retryMs_ = kRetryIntervalMs;
-        pauseMs_ = 0;
-    } else {
-        pauseMs_ = retryMs_;
+    attempt_.lastEnd = clock_();
+    attempt_.lastMs = Between(now, attempt_.lastEnd);
+    // A line that worked may have its device back at the same name already (a quick replug).
+    attempt_.pauseMs = PauseAfterAttempt(delivered ? 0 : attempt_.retryMs);
+    return EndLine(now);
+}
+
+// The one rule for every way a line ends: it held if it was open for kHoldMs. Lines that
+// fail sooner are tried less and less often, and within an outage are counted, not told.
+LineKeeper::Change LineKeeper::EndLine(std::uint64_t now) {
+    const bool held = HavePassed(openedAt_, now, kHoldMs);
+    const bool continuesOutage = state_ == State::kOnTrial;
+    state_ = State::kRetrying;
+    if (!held) {
+        attempt_.pauseMs = PauseAfterAttempt(attempt_.retryMs);
+        attempt_.retryMs =
+            attempt_.retryMs * 2 < kLongestRetryIntervalMs ? attempt_.retryMs * 2 : kLongestRetryIntervalMs;
     }
-    if (onTrial_) {  // the same outage goes on: counted, not reported again
-        onTrial_ = false;
-        ++failedOpenings_;
+    if (continuesOutage) {
+        ++outage_.failedOpenings;
         return Change::kNone;
     }
-    outageStart_ = now;
-    outageEnd_ = now;
-    failureReported_ = false;
-    failing_ = failedAtOnce;
-    failedOpenings_ = failedAtOnce ? 1 : 0;
-    longestOpenMs_ = 0;
+    outage_ = Outage{now, now, held ? 0u : 1u, 0, false};
+    failing_ = !held;
     return Change::kLost;
 }
 
+// Closes whatever the link holds and opens the port; every platform call is timed.
 bool LineKeeper::TryOpen(std::uint64_t now) {
-    outageEnd_ = now;
     link_.Open(portNumber_);
-    lastTry_ = clock_();
-    lastOpenMs_ = Between(now, lastTry_);
-    if (lastOpenMs_ > longestOpenMs_) longestOpenMs_ = lastOpenMs_;
+    attempt_.lastEnd = clock_();
+    attempt_.lastMs = Between(now, attempt_.lastEnd);
+    if (attempt_.lastMs > outage_.longestOpenMs) outage_.longestOpenMs = attempt_.lastMs;
     if (!link_.IsOpen()) {
         error_ = link_.OpenError();
-        pauseMs_ = PauseAfterAttempt();
+        attempt_.pauseMs = PauseAfterAttempt(attempt_.retryMs);
         return false;
     }
-    openedAt_ = lastTry_;
+    attempt_.pauseMs = PauseAfterAttempt(0);
     bytesSeen_ = link_.BytesReceived();
-    heard_ = true;
+    // A silent line reopened goes on as the line that held; any other starts its hold now.
+    if (state_ != State::kQuiet) openedAt_ = attempt_.lastEnd;
+    state_ = State::kDelivering;  // the first Check without bytes makes it quiet
     return true;
 }
 
-// The usual interval, or longer after an attempt that took long.
-std::uint64_t LineKeeper::PauseAfterAttempt() const {
-    if (lastOpenMs_ >= kLongestPauseMs / kOpenCostFactor) return kLongestPauseMs;
-    const std::uint64_t pause = lastOpenMs_ * kOpenCostFactor;
-    return pause > retryMs_ ? pause : retryMs_;
+// The usual pause, or longer after an attempt that took long.
+std::uint64_t LineKeeper::PauseAfterAttempt(std::uint64_t usual) const {
+    if (attempt_.lastMs >= kLongestPauseMs / kOpenCostFactor) return kLongestPauseMs;
+    const std::uint64_t pause = attempt_.lastMs * kOpenCostFactor;
+    return pause > usual ? pause : usual;
 }
 
 }  // namespace lamdex

@@ -3,7 +3,11 @@
 //
 // Line settings on every open: 19200 baud, 8 data bits, no parity, one stop bit,
 // no hardware or software flow control (0x11 and 0x13 are ordinary data on this
-// line), DTR and RTS held off. Reads return at once with whatever is waiting.
+// line), DTR and RTS held off. A port that does not take them fails to open.
+// Reads return at once with whatever is waiting.
+//
+// The link only opens, reads and closes: whether a silent line is still there is found by
+// closing and opening it again (LineKeeper), the one check every driver answers truly.
 #pragma once
 
 #include <cstddef>
@@ -48,14 +52,6 @@ public:
     // Bytes received since the link opened; wraps, only ever compared for change.
     std::uint32_t BytesReceived() const { return bytesReceived_; }
 
-    // Asks the platform whether the open port is still there, for a line that has gone
-    // silent: some platforms show a pulled adapter only as silence. Costs a few system
-    // calls. False with the platform's error code when the port has gone or is no longer the
-    // device this link opened. On Windows a port whose name opens beside our exclusive handle
-    // leads to another device now: the link goes on reading from that one, bytes received and
-    // all, and answers true.
-    bool IsStillThere(std::uint32_t& error);
-
     void Close();
 
     bool IsOpen() const { return handle_ != kClosed; }
@@ -67,7 +63,6 @@ private:
     // The platform handle (a HANDLE, or a file descriptor plus one); kClosed when closed.
     static constexpr std::intptr_t kClosed = 0;
     std::intptr_t handle_ = kClosed;
-    int portNumber_ = 0;
     std::uint32_t openError_ = 0;
     std::uint32_t readError_ = 0;
     std::uint32_t bytesReceived_ = 0;

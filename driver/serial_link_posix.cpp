@@ -91,7 +91,6 @@ void SerialLink::Open(int portNumber) {
     openError_ = 0;
     readError_ = 0;
     bytesReceived_ = 0;
-    portNumber_ = portNumber;
     handle_ = AsHandle(descriptor);
 }
 
@@ -103,37 +102,12 @@ bool SerialLink::ReadByte(std::uint8_t* byte) {
         return true;
     }
     // With VMIN and VTIME 0 a terminal answers "nothing waiting" with 0, and so does one
-    // that was hung up: that one shows only to IsStillThere. An error is a line that went
-    // away, such as a pseudo-terminal whose other side closed.
+    // that was hung up: that one shows only as silence, which the keeper meets by reopening.
+    // An error is a line that went away, such as a pseudo-terminal whose other side closed.
     if (count < 0 && errno != EAGAIN && errno != EWOULDBLOCK && errno != EINTR) {
         readError_ = static_cast<std::uint32_t>(errno);
     }
     return false;
-}
-
-// Checks that our descriptor still answers as a terminal and that the port's name still
-// leads to the device we opened, not to a new one that appeared in its place.
-bool SerialLink::IsStillThere(std::uint32_t& error) {
-    error = EBADF;
-    if (handle_ == kClosed) return false;
-    const int descriptor = AsDescriptor(handle_);
-    termios settings{};
-    struct stat opened {};
-    if (tcgetattr(descriptor, &settings) != 0 || fstat(descriptor, &opened) != 0) {
-        error = static_cast<std::uint32_t>(errno);
-        return false;
-    }
-    char path[PATH_MAX];
-    struct stat named {};
-    if (!DevicePath(portNumber_, path, sizeof path) || stat(path, &named) != 0) {
-        error = static_cast<std::uint32_t>(errno != 0 ? errno : ENOENT);
-        return false;
-    }
-    if (named.st_rdev != opened.st_rdev || named.st_ino != opened.st_ino) {
-        error = ENODEV;
-        return false;
-    }
-    return true;
 }
 
 void SerialLink::Close() {

@@ -20,30 +20,54 @@ std::uint32_t NonZeroError(DWORD error) {
     return error != 0 ? error : ERROR_GEN_FAILURE;
 }
 
-// Not in every SDK's headers.
-constexpr DWORD kErrorNoSuchDevice = 433;
-
-// What the system answers an open of a port whose device has been removed. Anything else
-// (access denied above all: our own exclusive handle) leaves the port present.
-bool MeansRemoved(DWORD error) {
-    return error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DEV_NOT_EXIST ||
-           error == kErrorNoSuchDevice || error == ERROR_DEVICE_REMOVED;
+// 19200 8N1, binary, no parity checking, no flow control of any kind, DTR and RTS off. The
+// record starts as the port's own, as Microsoft advises, and every field the line depends
+// on is set here: a port keeps what the last program left in it (7E1, XON/XOFF on,
+// abort-on-error), and a driver's own fields (its XonLim and XoffLim) stay as it accepts them.
+void SetLineFields(DCB& dcb) {
+    dcb.DCBlength = sizeof(DCB);
+    dcb.BaudRate = 19200;
+    dcb.fBinary = 1;
+    dcb.fParity = 0;
+    dcb.fOutxCtsFlow = 0;
+    dcb.fOutxDsrFlow = 0;
+    dcb.fDtrControl = DTR_CONTROL_DISABLE;
+    dcb.fDsrSensitivity = 0;
+    dcb.fTXContinueOnXoff = 0;
+    dcb.fOutX = 0;
+    dcb.fInX = 0;
+    dcb.fErrorChar = 0;
+    dcb.fNull = 0;
+    dcb.fRtsControl = RTS_CONTROL_DISABLE;
+    dcb.fAbortOnError = 0;
+    dcb.wReserved = 0;
+    dcb.ByteSize = 8;
+    dcb.Parity = NOPARITY;
+    dcb.StopBits = ONESTOPBIT;
+    // Flow control is off, so these never act; but drivers refuse a record whose XON and
+    // XOFF characters are equal, zeros included.
+    dcb.XonChar = 0x11;
+    dcb.XoffChar = 0x13;
+    dcb.ErrorChar = 0;
+    dcb.EofChar = 0;
+    dcb.EvtChar = 0;
 }
 
-// 19200 8N1, binary, no parity checking, no flow control of any kind, DTR and RTS off.
-void ApplyLineSettings(HANDLE port) {
+// Whether the port runs the line as the LC-1 sends it: a driver may answer success and keep
+// its own settings.
+bool RunsTheLine(const DCB& dcb) {
+    return dcb.BaudRate == 19200 && dcb.ByteSize == 8 && dcb.Parity == NOPARITY && dcb.StopBits == ONESTOPBIT &&
+           dcb.fOutX == 0 && dcb.fInX == 0 && dcb.fOutxCtsFlow == 0 && dcb.fOutxDsrFlow == 0 &&
+           dcb.fAbortOnError == 0 && dcb.fRtsControl != RTS_CONTROL_HANDSHAKE &&
+           dcb.fRtsControl != RTS_CONTROL_TOGGLE && dcb.fDtrControl != DTR_CONTROL_HANDSHAKE;
+}
+
+// Some drivers refuse the COMMCONFIG record as a whole and take the DCB alone.
+bool ApplyLineSettings(HANDLE port, const DCB& dcb) {
     COMMCONFIG config{};
     config.dwSize = sizeof(COMMCONFIG);
-    config.dcb.DCBlength = sizeof(DCB);
-    config.dcb.BaudRate = 19200;
-    config.dcb.fBinary = 1;
-    config.dcb.XonLim = 1024;
-    config.dcb.XoffLim = 1024;
-    config.dcb.ByteSize = 8;
-    config.dcb.Parity = NOPARITY;
-    config.dcb.StopBits = ONESTOPBIT;
-    // Some drivers refuse the whole record; the port would keep whatever the last program set.
-    if (!SetCommConfig(port, &config, sizeof(COMMCONFIG))) SetCommState(port, &config.dcb);
+    config.dcb = dcb;
+    return SetCommConfig(port, &config, sizeof(COMMCONFIG)) || SetCommState(port, &config.dcb);
 }
 
 // Reads return at once with whatever is waiting, possibly nothing.
@@ -58,22 +82,40 @@ bool ApplyTimeouts(HANDLE port) {
 }
 
 // Makes an opened handle the plug-in's line; false with the reason when it is no serial
-// port or cannot be made one.
+// port or does not take the line's settings.
 bool SetUpPort(HANDLE port, std::uint32_t& error) {
     // A handle that cannot report its line state is no serial port: Wine, for one, opens a
     // configured port whose device is missing. Reading it would tell the host all is well.
-    DCB current{};
-    current.DCBlength = sizeof(DCB);
-    if (!GetCommState(port, &current)) {
+    DCB dcb{};
+    dcb.DCBlength = sizeof(DCB);
+    if (!GetCommState(port, &dcb)) {
         error = NonZeroError(GetLastError());
         return false;
     }
-    ApplyLineSettings(port);
+    SetLineFields(dcb);
+    if (!ApplyLineSettings(port, dcb)) {
+        error = NonZeroError(GetLastError());
+        return false;
+    }
+    DCB taken{};
+    taken.DCBlength = sizeof(DCB);
+    if (!GetCommState(port, &taken)) {
+        error = NonZeroError(GetLastError());
+        return false;
+    }
+    if (!RunsTheLine(taken)) {
+        error = ERROR_NOT_SUPPORTED;
+        return false;
+    }
     // A port left with its own time-outs may wait in ReadFile, and the host's Read with it.
     if (!ApplyTimeouts(port)) {
         error = NonZeroError(GetLastError());
         return false;
     }
+    // A line error from before (a framing error at the old speed) would otherwise hold
+    // reads up on a driver that was left aborting on errors until it cleared.
+    DWORD lineErrors = 0;
+    ClearCommError(port, &lineErrors, nullptr);
     return true;
 }
 
@@ -112,7 +154,6 @@ void SerialLink::Open(int portNumber) {
     openError_ = 0;
     readError_ = 0;
     bytesReceived_ = 0;
-    portNumber_ = portNumber;
     handle_ = reinterpret_cast<std::intptr_t>(port);
 }
 
@@ -126,41 +167,6 @@ bool SerialLink::ReadByte(std::uint8_t* byte) {
     }
     if (count != 1) return false;
     ++bytesReceived_;
-    return true;
-}
-
-bool SerialLink::IsStillThere(std::uint32_t& error) {
-    error = ERROR_INVALID_HANDLE;
-    if (handle_ == kClosed) return false;
-    // A removed or hung-up device no longer reports its line state through our handle;
-    // under Wine that is the only sign, since such a line reads as nothing waiting.
-    DCB state{};
-    state.DCBlength = sizeof(DCB);
-    if (!GetCommState(AsHandle(handle_), &state)) {
-        error = NonZeroError(GetLastError());
-        return false;
-    }
-    // Our own exclusive handle makes the port's name refuse a second open while it leads to
-    // our device. Some drivers keep a removed device's handle answering, though, while the
-    // name goes to the next device plugged in.
-    char path[4 + kDeviceNameSize];
-    if (!DevicePath(portNumber_, path, sizeof path)) return true;
-    HANDLE probe = OpenDevice(path);
-    if (probe == INVALID_HANDLE_VALUE) {
-        error = GetLastError();
-        return !MeansRemoved(error);
-    }
-    // The name opened beside us, so it leads elsewhere now: read from there. Wine lets every
-    // second open through, so there this is the same device again; our handle closes only
-    // once the new one is set up, and nothing the port holds is lost. Where the name leads to
-    // something that is no serial port, ours still answers: it stays, as a present line.
-    std::uint32_t unusable = 0;
-    if (!SetUpPort(probe, unusable)) {
-        CloseHandle(probe);
-        return true;
-    }
-    CloseHandle(AsHandle(handle_));
-    handle_ = reinterpret_cast<std::intptr_t>(probe);
     return true;
 }
 

@@ -165,12 +165,19 @@ TEST_F(LC1DriverTest, DeliversReadingsFromTheLineIncludingSplitPackets) {
 }
 
 // Silence alone is no loss either: the device may pause. After a quiet second the line is
-// asked whether its port is still there, finds it is, and keeps what was waiting.
-TEST_F(LC1DriverTest, PurgeAndSilenceKeepBufferedBytesButCloseDropsThem) {
+// opened again, without a text, and a packet begun before it can no longer complete.
+TEST_F(LC1DriverTest, PurgeKeepsBufferedBytesButSilenceAndCloseDropThem) {
     SerialPeer line;
     ASSERT_TRUE(line.Attach(kLinePort));
     CreateDriver(kLinePort);
     ASSERT_EQ(OpenDriver(), zb::kOk);
+
+    line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
+    ReadUntilBuffered(4);
+    EXPECT_EQ(driver->PurgeReceiveBuffer(), zb::kOk);
+    EXPECT_EQ(driver->PurgeTransmitBuffer(), zb::kOk);
+    line.Send(Bytes(kPacket500.begin() + 4, kPacket500.end()));
+    EXPECT_EQ(ReadUntilAnswer().value, kValue500);
 
     line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
     ReadUntilBuffered(4);
@@ -180,10 +187,11 @@ TEST_F(LC1DriverTest, PurgeAndSilenceKeepBufferedBytesButCloseDropsThem) {
         std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
     EXPECT_TRUE(contract::StopDebugCapture().empty()) << "a silent line is not lost";
-    EXPECT_EQ(driver->PurgeReceiveBuffer(), zb::kOk);
-    EXPECT_EQ(driver->PurgeTransmitBuffer(), zb::kOk);
     line.Send(Bytes(kPacket500.begin() + 4, kPacket500.end()));
-    EXPECT_EQ(ReadUntilAnswer().value, kValue500);
+    EXPECT_EQ(ReadUntilAnswer(std::chrono::milliseconds(300)).result, zb::kNotReady)
+        << "the tail of a packet from before a silent second must not complete it";
+    line.Send(kPacket1000);
+    EXPECT_EQ(ReadUntilAnswer().value, kValue1000);
 
     line.Send(Bytes(kPacket500.begin(), kPacket500.begin() + 4));
     ReadUntilBuffered(4);

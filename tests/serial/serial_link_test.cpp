@@ -102,22 +102,6 @@ TEST_F(SerialLinkTest, OpenOnAnOpenLinkReleasesTheOldPort) {
     EXPECT_TRUE(other.IsOpen());
 }
 
-// Under Wine the port's name opens a second time beside our handle, so the check moves the
-// link to a new handle, as Windows does for a name that leads to another device: nothing
-// waiting on the line may be lost by that.
-TEST_F(SerialLinkTest, PresenceCheckOfAQuietLineKeepsWhatWaitsOnIt) {
-    SerialLink link;
-    link.Open(kTestPort);
-    ASSERT_TRUE(Delivers(link, peer_, {0x42}));
-    const std::vector<std::uint8_t> waiting = {0xB2, 0x82, 0x43, 0x13, 0x03, 0x74};
-    ASSERT_TRUE(peer_.Send(waiting));
-    std::this_thread::sleep_for(std::chrono::milliseconds(300));  // to be waiting, if the machine allows
-    std::uint32_t error = 0;
-    EXPECT_TRUE(link.IsStillThere(error)) << error;
-    EXPECT_EQ(Receive(link, waiting.size()), waiting);
-    EXPECT_TRUE(Delivers(link, peer_, {0x11, 0x13}));
-}
-
 TEST_F(SerialLinkTest, CloseReleasesThePortAndIsHarmlessTwice) {
     SerialLink link;
     link.Open(kTestPort);

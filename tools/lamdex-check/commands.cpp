@@ -215,6 +215,7 @@ void ReportChange(FollowedPort& followed, LineKeeper::Change change, std::uint64
     const std::uint64_t ms = now - followed.startMs;
     switch (change) {
         case LineKeeper::Change::kNone:
+        case LineKeeper::Change::kReopened:
             break;
         case LineKeeper::Change::kOpenFailed: {
             const std::string text = port + " " + DescribeOpenFailure(followed.watch.Error());

@@ -49,7 +49,7 @@ LineKeeper::Change LineWatch::Open(int portNumber) {
 
 LineKeeper::Change LineWatch::Check() {
     const LineKeeper::Change change = keeper_.Check();
-    if (change == LineKeeper::Change::kLost) reader_.DropPartialPacket();
+    if (change == LineKeeper::Change::kLost || change == LineKeeper::Change::kReopened) reader_.DropPartialPacket();
     return change;
 }
 
