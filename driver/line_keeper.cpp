@@ -47,22 +47,30 @@ LineKeeper::Change LineKeeper::RetryWhenDue() {
     return Change::kOpenFailed;
 }
 
-// An open line that is quiet, on trial, or just heard from after a quiet spell.
+// An open line that is on trial, quiet, or has just gone quiet or been heard from again.
 LineKeeper::Change LineKeeper::CheckOpenLine(bool heard) {
     const std::uint64_t now = clock_();
-    if (state_ == State::kOnTrial) {
-        if (!HavePassed(openedAt_, now, kHoldMs)) return Change::kNone;
-        failing_ = false;
-        if (link_.BytesReceived() != 0) attempt_.retryMs = kRetryIntervalMs;
-    } else if (state_ == State::kQuiet && !heard) {
+    if (state_ == State::kOnTrial) return HavePassed(openedAt_, now, kHoldMs) ? EndTrial(heard, now) : Change::kNone;
+    if (state_ == State::kQuiet && !heard) {
         const bool due =
             HavePassed(quietSince_, now, kSilenceBeforeReopenMs) && HavePassed(attempt_.lastEnd, now, attempt_.pauseMs);
         return due ? ReopenSilentLine(now) : Change::kNone;
     }
-    const Change change = state_ == State::kOnTrial ? Change::kBack : Change::kNone;
+    Settle(heard, now);
+    return Change::kNone;
+}
+
+// A line opened after lines that failed at once has held: the outage is over.
+LineKeeper::Change LineKeeper::EndTrial(bool heard, std::uint64_t now) {
+    failing_ = false;
+    if (link_.BytesReceived() != 0) attempt_.retryMs = kRetryIntervalMs;
+    Settle(heard, now);
+    return Change::kBack;
+}
+
+void LineKeeper::Settle(bool heard, std::uint64_t now) {
     state_ = heard ? State::kDelivering : State::kQuiet;
     quietSince_ = now;
-    return change;
 }
 
 // Some drivers leave a removed adapter's handle answering and reading nothing, and its
@@ -70,8 +78,7 @@ LineKeeper::Change LineKeeper::CheckOpenLine(bool heard) {
 // is the one test every driver answers. A line that is merely silent opens again at once.
 LineKeeper::Change LineKeeper::ReopenSilentLine(std::uint64_t now) {
     if (TryOpen(now)) {
-        state_ = State::kQuiet;
-        quietSince_ = attempt_.lastEnd;
+        Settle(false, attempt_.lastEnd);
         return Change::kReopened;
     }
     const Change change = EndLine(now);

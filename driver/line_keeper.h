@@ -110,6 +110,8 @@ private:
 
     Change RetryWhenDue();
     Change CheckOpenLine(bool heard);
+    Change EndTrial(bool heard, std::uint64_t now);
+    void Settle(bool heard, std::uint64_t now);
     Change ReopenSilentLine(std::uint64_t now);
     Change Lose(std::uint32_t error, std::uint64_t now);
     Change EndLine(std::uint64_t now);
