@@ -8,7 +8,6 @@
 #include <stdlib.h>
 
 #include <cstdio>
-#include <cstring>
 #include <deque>
 #include <map>
 #include <string>
@@ -322,7 +321,7 @@ private:
 constexpr Profile kStrict{true, false, false, ERROR_GEN_FAILURE, 2};
 constexpr Profile kStrictLeftByATerminal{true, false, true, ERROR_GEN_FAILURE, 2};
 constexpr Profile kNoCommConfigLeftByATerminal{false, true, true, ERROR_GEN_FAILURE, 2};
-constexpr Profile kRemovedHandleFails(DWORD error) {
+constexpr Profile RemovedHandleFailsWith(DWORD error) {
     return Profile{true, false, false, error, 2};
 }
 constexpr Profile kRemovedHandleAnswers{true, false, false, 0, 2};
@@ -340,19 +339,19 @@ const Row kRows[] = {
      0},
     {"no SetCommConfig, the port left as above", kNoCommConfigLeftByATerminal, {{10000, Device::kSending}}, {}, 1, 0},
     {"removed handle fails its calls with 31",
-     kRemovedHandleFails(31),
+     RemovedHandleFailsWith(31),
      kPulledFor3s,
      {"lost", "open failed", "back"},
      12,
      1000},
     {"removed handle fails its calls with 22",
-     kRemovedHandleFails(22),
+     RemovedHandleFailsWith(22),
      kPulledFor3s,
      {"lost", "open failed", "back"},
      12,
      1000},
     {"removed handle fails its calls with 5",
-     kRemovedHandleFails(5),
+     RemovedHandleFailsWith(5),
      kPulledFor3s,
      {"lost", "open failed", "back"},
      12,
@@ -370,7 +369,7 @@ const Row kRows[] = {
      3,
      2000},
     {"removed handle fails, plugged back at once",
-     kRemovedHandleFails(31),
+     RemovedHandleFailsWith(31),
      {{3000, Device::kSending}, {10, Device::kPulled}, {3000, Device::kSending}},
      {"lost", "back"},
      3,
