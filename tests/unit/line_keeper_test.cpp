@@ -87,7 +87,7 @@ void Receive(std::uint8_t byte) {
     if (dcb.BaudRate != 19200 || dcb.ByteSize != 8 || dcb.Parity != NOPARITY) {
         model.lineError = true;
         model.queue.push_back(static_cast<std::uint8_t>(byte ^ 0x5A));
-    } else if (!(dcb.fOutX && (byte == dcb.XonChar || byte == dcb.XoffChar))) {
+    } else if (!(dcb.fOutX && (static_cast<char>(byte) == dcb.XonChar || static_cast<char>(byte) == dcb.XoffChar))) {
         model.queue.push_back(byte);
     }
 }
