@@ -45,7 +45,7 @@ void ReportOpenFailed(int portNumber, const LineKeeper& keeper) {
 
 void ReportLineLost(int portNumber, const LineKeeper& keeper) {
     const char* note = keeper.FailedOpenings() > 0
-                           ? "; it failed within a second of opening, so it is tried at growing intervals"
+                           ? "; it failed before it had worked for a second, so it is tried at growing intervals"
                            : "";
     ReportPortError("Read", portNumber, "lost", keeper.Error(), note);
 }
@@ -54,7 +54,7 @@ void ReportLineLost(int portNumber, const LineKeeper& keeper) {
 void ReportLineBack(int portNumber, const LineKeeper& keeper) {
     char failed[64] = "";
     if (keeper.FailedOpenings() > 0) {
-        (void)std::snprintf(failed, sizeof failed, "; it failed within a second of opening %lu times",
+        (void)std::snprintf(failed, sizeof failed, "; it failed before it had worked for a second %lu times",
                             static_cast<unsigned long>(keeper.FailedOpenings()));
     }
     char slow[48] = "";

@@ -19,10 +19,13 @@ LineKeeper::Change LineKeeper::Open(int portNumber) {
     const std::uint64_t now = clock_();
     portNumber_ = portNumber;
     state_ = State::kClosed;
-    failing_ = false;
     outage_ = Outage{now, now, 0, 0, false};
     attempt_.retryMs = kRetryIntervalMs;
-    if (TryOpen(now)) return Change::kNone;
+    if (TryOpen(now, false)) {
+        state_ = State::kQuiet;  // until the first bytes
+        quietSince_ = attempt_.lastEnd;
+        return Change::kNone;
+    }
     state_ = State::kRetrying;
     outage_.openFailureTold = true;
     return Change::kOpenFailed;
@@ -37,9 +40,9 @@ LineKeeper::Change LineKeeper::RetryWhenDue() {
     const std::uint64_t now = clock_();
     if (!HavePassed(attempt_.lastEnd, now, attempt_.pauseMs)) return Change::kNone;
     outage_.end = now;
-    if (TryOpen(now)) {
-        if (!failing_) return Change::kBack;
-        state_ = State::kOnTrial;  // back only once it has held
+    if (TryOpen(now, false)) {
+        state_ = State::kOnTrial;
+        quietSince_ = attempt_.lastEnd;
         return Change::kNone;
     }
     if (outage_.openFailureTold) return Change::kNone;
@@ -50,58 +53,67 @@ LineKeeper::Change LineKeeper::RetryWhenDue() {
 // An open line that is on trial, quiet, or has just gone quiet or been heard from again.
 LineKeeper::Change LineKeeper::CheckOpenLine(bool heard) {
     const std::uint64_t now = clock_();
-    if (state_ == State::kOnTrial) return HavePassed(openedAt_, now, kHoldMs) ? EndTrial(heard, now) : Change::kNone;
-    if (state_ == State::kQuiet && !heard) {
-        const bool due =
-            HavePassed(quietSince_, now, kSilenceBeforeReopenMs) && HavePassed(attempt_.lastEnd, now, attempt_.pauseMs);
-        return due ? ReopenSilentLine(now) : Change::kNone;
+    if (heard) {
+        heardSinceOpen_ = true;
+        quietSince_ = now;
     }
-    Settle(heard, now);
-    return Change::kNone;
+    if (state_ == State::kOnTrial) {
+        if (Held(now)) {
+            attempt_.retryMs = kRetryIntervalMs;
+            state_ = heard ? State::kDelivering : State::kQuiet;
+            return Change::kBack;
+        }
+        return heard ? Change::kNone : ReopenWhenSilent(now);
+    }
+    if (heard) {
+        state_ = State::kDelivering;
+        return Change::kNone;
+    }
+    if (state_ == State::kDelivering) {
+        state_ = State::kQuiet;
+        quietSince_ = now;
+        return Change::kNone;
+    }
+    return ReopenWhenSilent(now);
 }
 
-// A line opened after lines that failed at once has held: the outage is over.
-LineKeeper::Change LineKeeper::EndTrial(bool heard, std::uint64_t now) {
-    failing_ = false;
-    if (link_.BytesReceived() != 0) attempt_.retryMs = kRetryIntervalMs;
-    Settle(heard, now);
-    return Change::kBack;
-}
-
-void LineKeeper::Settle(bool heard, std::uint64_t now) {
-    state_ = heard ? State::kDelivering : State::kQuiet;
-    quietSince_ = now;
+LineKeeper::Change LineKeeper::ReopenWhenSilent(std::uint64_t now) {
+    const bool due =
+        HavePassed(quietSince_, now, kSilenceBeforeReopenMs) && HavePassed(attempt_.lastEnd, now, attempt_.pauseMs);
+    return due ? ReopenSilentLine(now) : Change::kNone;
 }
 
 // Some drivers leave a removed adapter's handle answering and reading nothing, and its
 // name refuses a new open while that handle is held: closing it and opening the name again
-// is the one test every driver answers. A line that is merely silent opens again at once.
+// is the one test every driver answers. A line that is merely silent opens again at once,
+// in the state it had.
 LineKeeper::Change LineKeeper::ReopenSilentLine(std::uint64_t now) {
-    if (TryOpen(now)) {
-        Settle(false, attempt_.lastEnd);
+    if (TryOpen(now, true)) {
+        quietSince_ = attempt_.lastEnd;
         return Change::kReopened;
     }
     const Change change = EndLine(now);
-    outage_.openFailureTold = true;  // the loss's text gives the open's reason
-    outage_.longestOpenMs = attempt_.lastMs;
+    if (change == Change::kLost) {
+        outage_.openFailureTold = true;  // the loss's text gives the open's reason
+        outage_.longestOpenMs = attempt_.lastMs;
+    }
     return change;
 }
 
 LineKeeper::Change LineKeeper::Lose(std::uint32_t error, std::uint64_t now) {
-    const bool delivered = link_.BytesReceived() != 0;
     link_.Close();
     error_ = error;
     attempt_.lastEnd = clock_();
     attempt_.lastMs = Between(now, attempt_.lastEnd);
-    // A line that worked may have its device back at the same name already (a quick replug).
-    attempt_.pauseMs = PauseAfterAttempt(delivered ? 0 : attempt_.retryMs);
+    // A line that held may have its device back at the same name already (a quick replug).
+    attempt_.pauseMs = PauseAfterAttempt(0);
     return EndLine(now);
 }
 
-// The one rule for every way a line ends: it held if it was open for kHoldMs. Lines that
-// fail sooner are tried less and less often, and within an outage are counted, not told.
+// Every way a line ends comes here. Lines that had not held are tried less and less often,
+// and on trial they count within the outage rather than start one.
 LineKeeper::Change LineKeeper::EndLine(std::uint64_t now) {
-    const bool held = HavePassed(openedAt_, now, kHoldMs);
+    const bool held = Held(now);
     const bool continuesOutage = state_ == State::kOnTrial;
     state_ = State::kRetrying;
     if (!held) {
@@ -113,13 +125,16 @@ LineKeeper::Change LineKeeper::EndLine(std::uint64_t now) {
         ++outage_.failedOpenings;
         return Change::kNone;
     }
-    outage_ = Outage{now, now, held ? 0u : 1u, 0, false};
-    failing_ = !held;
+    outage_ = Outage{now, now, held ? 0U : 1U, 0, false};
     return Change::kLost;
 }
 
-// Closes whatever the link holds and opens the port; every platform call is timed.
-bool LineKeeper::TryOpen(std::uint64_t now) {
+// The one rule for whether a line was worth opening: it delivered, and was open for kHoldMs.
+bool LineKeeper::Held(std::uint64_t now) const {
+    return heardSinceOpen_ && HavePassed(openedAt_, now, kHoldMs);
+}
+
+bool LineKeeper::TryOpen(std::uint64_t now, bool continuesLine) {
     link_.Open(portNumber_);
     attempt_.lastEnd = clock_();
     attempt_.lastMs = Between(now, attempt_.lastEnd);
@@ -131,9 +146,10 @@ bool LineKeeper::TryOpen(std::uint64_t now) {
     }
     attempt_.pauseMs = PauseAfterAttempt(0);
     bytesSeen_ = link_.BytesReceived();
-    // A silent line reopened goes on as the line that held; any other starts its hold now.
-    if (state_ != State::kQuiet) openedAt_ = attempt_.lastEnd;
-    state_ = State::kDelivering;  // the first Check without bytes makes it quiet
+    if (!continuesLine) {
+        openedAt_ = attempt_.lastEnd;
+        heardSinceOpen_ = false;
+    }
     return true;
 }
 

@@ -1,23 +1,22 @@
 // Keeps a serial line open for as long as its owner wants it, through a pulled USB adapter,
 // a dropped cable or a port that appears only after the owner opened it. There is no
 // thread and no timer: the owner calls Reopen before it takes bytes and Check after, and
-// each call makes at most one open attempt. The clock is read only while a line is quiet,
-// closed, or on trial.
+// each call makes at most one open attempt. A line that delivers costs a counter
+// comparison; the clock is read only while a line is quiet, closed or on trial.
 //
 // A kept line is in one of four states:
 //   delivering  open, and bytes came at the last Check;
-//   quiet       open, and no byte since a moment the keeper noted. After a silent second it
+//   quiet       open, and nothing since a moment the keeper noted. After a silent second it
 //               is closed and opened again, quietly: some drivers keep a removed adapter's
-//               handle answering, reading nothing, and only a new open tells whether the
-//               device is there. A failed reopen is the loss;
+//               handle answering and reading nothing, and only a new open tells whether
+//               the device is there. A failed reopen is the loss;
 //   retrying    closed, tried again when a pause has passed;
-//   on trial    open again after lines that failed within a second of opening: back only
-//               once it has held.
-// One rule says whether a line held, whatever ended it (a failed read, a silent line whose
-// reopen failed): it was open for kHoldMs. Lines that fail sooner are tried at a doubling
-// interval and reported as one outage with a count, not once per attempt. Every open is
-// timed with the close before it, and the next attempt waits at least ten times as long, so
-// the owner's calls spend at most about a tenth of their time in them.
+//   on trial    opened again during an outage: back only once it has held.
+// One rule says whether a line held, whatever ended it (a failed read, a failed reopen of a
+// silent line): it delivered, and was open for kHoldMs. Lines that fail sooner are tried at
+// a doubling interval and count within one outage, which is told once. Every open is timed
+// with the close before it, and the next attempt waits at least ten times as long, so the
+// owner's calls spend at most about a tenth of their time in them.
 #pragma once
 
 #include <cstdint>
@@ -49,7 +48,7 @@ public:
         kNone,
         kOpenFailed,  // the first failed open of an outage; later ones stay quiet
         kLost,        // the line was open and has gone: now closed
-        kBack,        // the line is open again after an outage
+        kBack,        // a line opened after an outage has held
         kReopened,    // a silent line was closed and opened again: nothing to tell, but
                       // bytes from before belong to no packet that can still complete
     };
@@ -66,7 +65,7 @@ public:
     // Before taking bytes: tries a closed line again, when a try is due.
     Change Reopen() { return state_ == State::kRetrying ? RetryWhenDue() : Change::kNone; }
     // After taking bytes: closes a line whose read failed, and reopens one that has been
-    // silent. A line that delivers costs a counter comparison.
+    // silent.
     Change Check() {
         if (state_ == State::kClosed || state_ == State::kRetrying) return Change::kNone;
         if (link_.ReadFailed()) return Lose(link_.ReadError(), clock_());
@@ -80,8 +79,8 @@ public:
     std::uint32_t Error() const { return error_; }
     // How long the last outage lasted, or has lasted so far.
     std::uint64_t OutageMs() const { return outage_.end >= outage_.start ? outage_.end - outage_.start : 0; }
-    // Lines of the last outage that were lost within kHoldMs of opening; the first, lost at
-    // kLost, included.
+    // Lines of the last outage that were lost before they held; the first, lost at kLost,
+    // included.
     std::uint32_t FailedOpenings() const { return outage_.failedOpenings; }
     // The last open attempt, the longest of the last outage, and the pause after the last
     // attempt or loss before the next attempt.
@@ -110,12 +109,13 @@ private:
 
     Change RetryWhenDue();
     Change CheckOpenLine(bool heard);
-    Change EndTrial(bool heard, std::uint64_t now);
-    void Settle(bool heard, std::uint64_t now);
+    Change ReopenWhenSilent(std::uint64_t now);
     Change ReopenSilentLine(std::uint64_t now);
     Change Lose(std::uint32_t error, std::uint64_t now);
     Change EndLine(std::uint64_t now);
-    bool TryOpen(std::uint64_t now);
+    bool Held(std::uint64_t now) const;
+    // Closes and opens the port; a reopen that continues the line keeps its hold.
+    bool TryOpen(std::uint64_t now, bool continuesLine);
     std::uint64_t PauseAfterAttempt(std::uint64_t usual) const;
 
     SerialLink& link_;
@@ -124,9 +124,8 @@ private:
     State state_ = State::kClosed;
     std::uint32_t bytesSeen_ = 0;
     std::uint64_t openedAt_ = 0;
-    std::uint64_t quietSince_ = 0;
-    // Lines of this outage failed within kHoldMs: the next one opened is on trial.
-    bool failing_ = false;
+    bool heardSinceOpen_ = false;
+    std::uint64_t quietSince_ = 0;  // or when bytes last came, while on trial
     std::uint32_t error_ = 0;
     Outage outage_;
     Attempts attempt_;

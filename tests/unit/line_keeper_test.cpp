@@ -27,6 +27,7 @@ struct Profile {
     bool leftByATerminal = false;      // 9600 7E1, XON/XOFF, abort on error, a framing error pending
     DWORD removedHandleError = ERROR_GEN_FAILURE;
     std::uint64_t openMs = 2;
+    bool releasesNameLate = false;  // an open just after a close is refused
 };
 
 enum class Device { kSending, kSwitchedOff, kPulled, kReadsFail };
@@ -55,6 +56,7 @@ struct Model {
     std::int64_t clockOffsetMs = 10000000000;  // hours after the clock began
     std::uint64_t msInCalls = 0;
     int opens = 0;
+    std::int64_t lastCloseMs = -1000;
 } model;
 
 Handle* Find(HANDLE handle) {
@@ -103,7 +105,10 @@ HANDLE CreateFileA(const char*, DWORD, DWORD, SECURITY_ATTRIBUTES*, DWORD, DWORD
     model.msInCalls += model.profile.openMs;
     bool taken = false;
     for (const Handle& handle : model.handles) taken = taken || handle.open;
-    if (taken) return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    if (taken || (model.profile.releasesNameLate &&
+                  static_cast<std::int64_t>(model.realMs - model.profile.openMs) <= model.lastCloseMs)) {
+        return Fail(ERROR_ACCESS_DENIED), INVALID_HANDLE_VALUE;
+    }
     if (model.device == Device::kPulled) return Fail(ERROR_FILE_NOT_FOUND), INVALID_HANDLE_VALUE;
     model.queue.clear();
     model.handles.push_back(Handle{true, model.instance});
@@ -113,6 +118,7 @@ BOOL CloseHandle(HANDLE handle) {
     Handle* found = Find(handle);
     if (found == nullptr || !found->open) return Fail(6);
     found->open = false;
+    model.lastCloseMs = static_cast<std::int64_t>(model.realMs);
     return TRUE;
 }
 BOOL ReadFile(HANDLE handle, void* buffer, DWORD, DWORD* count, OVERLAPPED*) {
@@ -326,6 +332,7 @@ constexpr Profile RemovedHandleFailsWith(DWORD error) {
 }
 constexpr Profile kRemovedHandleAnswers{true, false, false, 0, 2};
 constexpr Profile kSlowOpens{true, false, false, ERROR_GEN_FAILURE, 300};
+constexpr Profile kReleasesNameLate{true, false, false, ERROR_GEN_FAILURE, 2, true};
 
 const std::vector<Phase> kPulledFor3s{{3000, Device::kSending}, {3000, Device::kPulled}, {4000, Device::kSending}};
 
@@ -380,6 +387,12 @@ const Row kRows[] = {
      {},
      64,
      2000},
+    {"the name refuses an open just after a close, LC-1 switched off for a minute",
+     kReleasesNameLate,
+     {{3000, Device::kSending}, {60000, Device::kSwitchedOff}, {4000, Device::kSending}},
+     {"lost", "back"},
+     36,
+     5000},
     {"port opens but every read fails for a minute, then mends",
      kStrict,
      {{60000, Device::kReadsFail}, {8000, Device::kSending}},

@@ -198,6 +198,7 @@ struct FollowedPort {
     LineRecord record;
     std::vector<std::uint8_t> received;  // what the record has still to get
     bool everOpen = false;
+    bool lineOpen = false;  // at the end of the last look at it
     unsigned long losses = 0;
     int sensor = kDefaultSensor;  // the LC-1 the saved configuration chooses
 };
@@ -235,7 +236,6 @@ void ReportChange(FollowedPort& followed, LineKeeper::Change change, std::uint64
             (void)std::snprintf(after, sizeof after, " after %.1f s",
                                 static_cast<double>(followed.watch.OutageMs()) / 1000.0);
             PrintAt(followed, now, port + (followed.everOpen ? " back" : " opened") + after);
-            followed.record.Back(ms, followed.watch.OutageMs());
             followed.everOpen = true;
             break;
         }
@@ -245,6 +245,9 @@ void ReportChange(FollowedPort& followed, LineKeeper::Change change, std::uint64
 // What the plug-in's Read does with the port, once.
 void FollowOnce(FollowedPort& followed, std::uint64_t now) {
     ReportChange(followed, followed.watch.Reopen(), now);
+    // The record marks the line back when it opens; it is told back only once it has held.
+    if (followed.watch.IsOpen() && !followed.lineOpen)
+        followed.record.Back(now - followed.startMs, followed.watch.OutageMs());
     Packet packet;
     while (followed.watch.NextPacket(packet)) PrintAt(followed, now, DescribePacket(packet));
     if (!followed.received.empty()) {
@@ -252,6 +255,7 @@ void FollowOnce(FollowedPort& followed, std::uint64_t now) {
         followed.received.clear();
     }
     ReportChange(followed, followed.watch.Check(), now);
+    followed.lineOpen = followed.watch.IsOpen();
     std::fflush(stdout);
 }
 
@@ -344,6 +348,7 @@ int FollowPort(int port, double seconds, const std::string& recordPath) {
     followed.startMs = MonotonicMilliseconds();
     if (followed.watch.Open(port) == LineKeeper::Change::kNone) {
         followed.everOpen = true;
+        followed.lineOpen = true;
     } else {
         followed.record.Lost(0, DescribeOpenFailure(followed.watch.Error()));
     }

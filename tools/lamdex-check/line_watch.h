@@ -49,6 +49,7 @@ public:
     // The platform's error code of the last loss or failed open.
     std::uint32_t Error() const { return keeper_.Error(); }
     std::uint64_t OutageMs() const { return keeper_.OutageMs(); }
+    bool IsOpen() const { return link_.IsOpen(); }
 
     // Around taking bytes, as the plug-in's Read: Reopen tries a lost port again when a try is
     // due; Check closes a port that failed or went, and drops the packet it had half sent.
