@@ -96,10 +96,10 @@ def readings_in(answers):
     return sum(answer.isdigit() for answer in answers)
 
 
-# A line lost before it worked (delivered for a second) is retried at growing intervals, a working one at
-# once: a device that is to be pulled works longer first, so that its loss reads the same
-# (lost, then open failed unless the loss was itself a failed open, back) however soon the
-# next device appears.
+# A line lost before it worked (delivered for a second) is retried at growing intervals, a
+# working one at once: a device that is to be pulled works longer first, so that its loss
+# reads the same (lost, then open failed unless the loss was itself a failed open, back)
+# however soon the next device appears.
 HELD_S = 1
 OUTAGE = r"lost,( open failed,)? back"
 
