@@ -2,7 +2,7 @@
 // the chain that the first input byte chooses, checks its invariants after every call, then
 // proves the reader is not wedged: valid chain packets sent after any input must come out
 // with the chosen LC-1's exact value. Each chunk is also described as one packet would be,
-// and the description must agree with the search for one LC-1.
+// and the description must agree with the place rule, stated here on its own terms.
 #include <fuzzer/FuzzedDataProvider.h>
 
 #include <cstdint>
@@ -45,28 +45,74 @@ std::vector<std::uint8_t> ValidChain(int sensor) {
     return lamdex::test::ChainPacket(devices);
 }
 
-// Any bytes taken for one packet: described or refused, never read outside them, and the
-// search for one LC-1 finds exactly the one the description lists.
+// The place rule, from the protocol rather than from the reader: after the header, word by
+// word, a first byte 01xxxxxx opens an LC-1 place of two words (the packet may end inside
+// it), 00xxxxxx is an auxiliary word. A place is intact when its four bytes match
+// 0100..1x, 0xxxxxxx, 00xxxxxx, 0xxxxxxx. Only meaningful for a whole packet.
+struct PlaceModel {
+    int places = 0;
+    int auxiliary = 0;
+    bool chosenIntact = false;
+    lamdex::Lc1Reading chosen{};
+};
+
+PlaceModel ModelPlaces(const std::vector<std::uint8_t>& packet, int sensor) {
+    PlaceModel model;
+    std::size_t at = 2;
+    while (at + 1 < packet.size()) {
+        if ((packet[at] >> 6) == 0) {
+            ++model.auxiliary;
+            at += 2;
+            continue;
+        }
+        ++model.places;
+        const bool whole = at + 3 < packet.size();
+        const std::uint8_t* d = &packet[at];
+        if (model.places == sensor && whole && (d[0] >> 5) == 2 && (d[0] & 2) != 0 && d[1] < 0x80 && d[2] < 0x40 &&
+            d[3] < 0x80) {
+            model.chosenIntact = true;
+            model.chosen.status = static_cast<std::uint8_t>((d[0] >> 2) & 7);
+            model.chosen.multiplier = static_cast<std::uint8_t>((d[0] & 1) * 128 + d[1]);
+            model.chosen.lambda = static_cast<std::uint16_t>(d[2] * 128 + d[3]);
+        }
+        at += 4;
+    }
+    return model;
+}
+
+bool SameReading(const lamdex::Lc1Reading& a, const lamdex::Lc1Reading& b) {
+    return a.status == b.status && a.multiplier == b.multiplier && a.lambda == b.lambda;
+}
+
+// Any bytes taken for one packet: described or refused, never read outside them; a whole
+// packet's places, auxiliary words and chosen reading are those the place rule gives.
 void CheckDescription(const std::vector<std::uint8_t>& bytes, int sensor) {
     static ChainContents contents;  // large; the fuzzer runs one input at a time
     const bool whole = lamdex::DescribeChain(bytes.data(), bytes.size(), contents);
     Require(contents.lc1Count >= 0 && contents.lc1Count <= lamdex::kMaxSensor && contents.auxiliaryCount >= 0,
             "counts within their bounds");
-    Require(whole || (contents.lc1Count == 0 && contents.auxiliaryCount == 0), "no devices in what is no packet");
-    Require(4 * static_cast<std::size_t>(contents.lc1Count) + 2 * static_cast<std::size_t>(contents.auxiliaryCount) +
-                    (whole ? 2 : 0) <=
-                bytes.size(),
-            "devices fit the packet");
     lamdex::Lc1Reading reading{};
     const bool found = lamdex::FindLc1DataGroup(bytes.data(), bytes.size(), reading, sensor);
-    Require(found == (whole && contents.lc1Count >= sensor), "the sensor is found where it is described");
-    if (found) {
-        const lamdex::Lc1Reading& listed = contents.lc1[sensor - 1];
-        Require(reading.status == listed.status && reading.multiplier == listed.multiplier &&
-                    reading.lambda == listed.lambda,
-                "the same reading either way");
+    if (!whole) {
+        Require(contents.lc1Count == 0 && contents.auxiliaryCount == 0 && !found, "no devices in what is no packet");
+        return;
+    }
+    const PlaceModel model = ModelPlaces(bytes, sensor);
+    // The 128th place, cut short at the end of 255 words, is past every sensor number.
+    const int listed = model.places > lamdex::kMaxSensor ? lamdex::kMaxSensor : model.places;
+    Require(contents.lc1Count == listed && contents.auxiliaryCount == model.auxiliary,
+            "places and auxiliary words as the place rule counts them");
+    Require(found == model.chosenIntact, "the sensor is found where its place is intact");
+    if (found) Require(SameReading(reading, model.chosen), "the chosen place's reading");
+    if (model.chosenIntact) {
+        const lamdex::Lc1Place& place = contents.lc1[sensor - 1];
+        Require(place.kind == lamdex::PlaceKind::kIntact && SameReading(place.reading, model.chosen),
+                "the description lists the same reading");
+    } else if (sensor <= contents.lc1Count) {
+        Require(contents.lc1[sensor - 1].kind == lamdex::PlaceKind::kBroken, "a place not intact is broken");
     }
 }
+
 // The largest value any data group can produce (lambda 8191, multiplier 255).
 constexpr std::int32_t kLargestValue = 14524121;
 

@@ -38,6 +38,11 @@ std::string DescribeReading(const Lc1Reading& reading) {
     return DescribeStatus(reading);
 }
 
+std::string DescribePlace(const Lc1Place& place) {
+    if (place.kind == PlaceKind::kBroken) return "broken data";
+    return DescribeReading(place.reading);
+}
+
 }  // namespace
 
 LineWatch::LineWatch() : reader_(ByteSource{&LineWatch::TakeNextByte, this}) {}
@@ -137,11 +142,11 @@ std::string DescribePacket(const Packet& packet) {
         return "a packet without LC-1 data" + (auxiliary.empty() ? "" : " (" + auxiliary + ")");
     }
     if (chain.lc1Count == 1 && auxiliary.empty() && packet.sensor == kDefaultSensor) {
-        return DescribeReading(chain.lc1[0]);
+        return DescribePlace(chain.lc1[0]);
     }
     std::string text;
     for (int k = 0; k < chain.lc1Count; ++k) {
-        text += (k == 0 ? "LC-1 #" : ", LC-1 #") + std::to_string(k + 1) + " " + DescribeReading(chain.lc1[k]);
+        text += (k == 0 ? "LC-1 #" : ", LC-1 #") + std::to_string(k + 1) + " " + DescribePlace(chain.lc1[k]);
     }
     return auxiliary.empty() ? text : text + ", " + auxiliary;
 }
