@@ -87,7 +87,7 @@ private:
     SerialLink link_;
     LineKeeper keeper_{link_};
     std::int32_t portNumber_ = 1;
-    int sensor_ = kDefaultSensor;  // which LC-1 of a chain the file names; kept by a port change
+    int sensor_ = kDefaultSensor;  // which LC-1 of a chain the file named at start
     PacketReader reader_;
     bool isOpen_ = false;
     zb::IoSettings settings_{zb::kIoSettingsSize, {}};

@@ -384,14 +384,32 @@ TEST_F(LC1DriverTest, ReadsTheConfiguredSensorAndAPortChangeKeepsIt) {
     EXPECT_EQ(readPastLonePackets().value, kValue1000);
 }
 
-TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpening) {
-    CreateDriver(kLinePort);
-    driver->ChangePort(kOtherLinePort);
-    EXPECT_FALSE(driver->IsOpen());
-    EXPECT_FALSE(driver->IsLinkOpen());
-    const std::string saved = ReadWholeFile(configPath);
-    EXPECT_TRUE(saved == SavedPortLine(kOtherLinePort) + "\n" || saved == SavedPortLine(kOtherLinePort) + "\r\n")
-        << saved;
+// The saved file keeps the SENSOR line the file has when the port changes, also when
+// lamdex-check --save rewrote it while the host ran.
+TEST_F(LC1DriverTest, ChangePortWhileClosedSavesWithoutOpeningAndKeepsTheFilesSensor) {
+    const std::string port = SavedPortLine(kLinePort) + "\n";
+    const struct {
+        const char* name;
+        std::string atStart;
+        std::string underneath;  // empty: unchanged
+        std::string saved;
+    } cases[] = {
+        {"first sensor", port, "", SavedPortLine(kOtherLinePort) + "\n"},
+        {"sensor 2 kept", port + "SENSOR 2\n", "", SavedPortLine(kOtherLinePort) + "\nSENSOR 2\n"},
+        {"sensor 3 saved meanwhile", port, port + "SENSOR 3\n", SavedPortLine(kOtherLinePort) + "\nSENSOR 3\n"},
+        {"first sensor saved meanwhile", port + "SENSOR 2\n", port, SavedPortLine(kOtherLinePort) + "\n"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.name);
+        WriteWholeFile(configPath, c.atStart);
+        driver = std::make_unique<LC1Driver>();
+        if (!c.underneath.empty()) WriteWholeFile(configPath, c.underneath);
+        driver->ChangePort(kOtherLinePort);
+        EXPECT_FALSE(driver->IsOpen());
+        EXPECT_FALSE(driver->IsLinkOpen());
+        const std::string saved = ReadWholeFile(configPath);
+        EXPECT_TRUE(saved == c.saved || saved == std::regex_replace(c.saved, std::regex("\n"), "\r\n")) << saved;
+    }
 }
 
 TEST_F(LC1DriverTest, MissingConfigurationLeavesPortOneAndSaysWhy) {
