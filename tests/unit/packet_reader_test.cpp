@@ -106,9 +106,10 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
                                          Lc1Group(1000, 147), AuxiliaryWord(4)});
     // A flipped bit breaks a group: d0 bit 1 cleared, d0 starting 011, d2 bit 6 set.
     const Bytes brokenFirst = ChainPacket({{0x41, 0x13, 0x03, 0x74}, Lc1Group(1000, 147)});
-    const Bytes brokenSecond = ChainPacket({Lc1Group(500, 147), {0x63, 0x13, 0x03, 0x74}, AuxiliaryWord(0x42),
-                                            Lc1Group(1000, 147)});
+    const Bytes brokenSecond =
+        ChainPacket({Lc1Group(500, 147), {0x63, 0x13, 0x03, 0x74}, AuxiliaryWord(0x42), Lc1Group(1000, 147)});
     const Bytes brokenLast = ChainPacket({Lc1Group(500, 147), AuxiliaryWord(5), {0x43, 0x13, 0x43, 0x74}});
+    const Bytes cutShort = ChainPacket({Lc1Group(500, 147), {0x40, 0x00}});
     const StreamCase cases[] = {
         {"partial header and group", {0xB2, 0x82, 0x43}, zb::kNotReady, 0, {0xB2, 0x82, 0x43}},
         {"no header keeps last byte", {0x01, 0x02, 0x03, 0x04, 0x85}, zb::kNotReady, 0, {0x85}},
@@ -164,8 +165,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
         {"broken place second, SENSOR 3", brokenSecond, zb::kOk, 1445068, {}, 3, 3, 1},
         {"broken place last, SENSOR 1", brokenLast, zb::kOk, 963379, {}, 1, 2, 1},
         {"broken place last, SENSOR 2", brokenLast, zb::kNotConnected, 0, {}, 2, 2, 1},
-        {"place cut short by the packet's end", ChainPacket({Lc1Group(500, 147), {0x40, 0x00}}), zb::kNotConnected, 0,
-         {}, 2, 2, 0},
+        {"place cut short by the packet's end", cutShort, zb::kNotConnected, 0, {}, 2, 2, 0},
         // Of more than two complete packets only the newest two are kept, whatever they carry.
         {"three together: the second, the third stays",
          Joined({Lc1Packet(0, 147), Lc1Packet(500, 147), Lc1Packet(1000, 147)}), zb::kOk, 963379, Lc1Packet(1000, 147)},
