@@ -169,6 +169,7 @@ zb::HResult LC1Driver::Close() {
 void LC1Driver::OpenLink() {
     isOpen_ = true;
     reader_.ResetForOpen();
+    stateReport_.Forget();
     Report(keeper_.Open(portNumber_));
 }
 
@@ -214,6 +215,7 @@ zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
     }
     Report(keeper_.Reopen());
     const zb::HResult answer = reader_.Read(rec);
+    stateReport_.Observe(portNumber_, reader_.Sensor(), reader_.AnsweredPlace());
     const LineKeeper::Change change = keeper_.Check();
     if (change == LineKeeper::Change::kLost) {
         reader_.DropPartialPacket();

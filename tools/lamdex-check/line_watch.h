@@ -85,9 +85,10 @@ private:
     std::vector<std::uint8_t>* collected_ = nullptr;
 };
 
-// What a packet says, in words: "AFR 14.70", "warming up (45.0 %)", "error (code 2)", ... for
-// a lone LC-1 read as the first; for a chain each place in turn, broken ones too: "LC-1 #1 AFR
-// 14.70, LC-1 #2 broken data, 2 auxiliary inputs".
+// What a packet says, in the plug-in's words: "reading AFR 14.70", "warming up (45.0 %)",
+// "error 2: heater open circuit (...)", ... for a lone LC-1 read as the first; for a chain each
+// place in turn, broken ones too: "LC-1 #1 reading AFR 14.70, LC-1 #2 broken data, 2 auxiliary
+// inputs".
 std::string DescribePacket(const Packet& packet);
 
 // "1 LC-1", "2 LC-1s".
