@@ -5,6 +5,7 @@
 // and the description must agree with the place rule, stated here on its own terms.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,43 +46,34 @@ std::vector<std::uint8_t> ValidChain(int sensor) {
     return lamdex::test::ChainPacket(devices);
 }
 
-// The place rule, from the protocol rather than from the reader: after the header, word by
-// word, a first byte 01xxxxxx opens an LC-1 place of two words (the packet may end inside
-// it), 00xxxxxx is an auxiliary word. A place is intact when its four bytes match
-// 0100..1x, 0xxxxxxx, 00xxxxxx, 0xxxxxxx. Only meaningful for a whole packet.
+// The place rule, written from the protocol rather than taken from the reader: after the
+// header, word by word, a first byte 01xxxxxx opens a two-word LC-1 place (the packet may end
+// inside it), 00xxxxxx is an auxiliary word. A place is intact when its four bytes match
+// 010xxx1x 0xxxxxxx 00xxxxxx 0xxxxxxx. For whole packets.
 struct PlaceModel {
     int places = 0;
     int auxiliary = 0;
-    bool chosenIntact = false;
-    lamdex::Lc1Reading chosen{};
+    const std::uint8_t* chosen = nullptr;  // the chosen place's bytes, when it is intact
 };
 
 PlaceModel ModelPlaces(const std::vector<std::uint8_t>& packet, int sensor) {
     PlaceModel model;
-    std::size_t at = 2;
-    while (at + 1 < packet.size()) {
-        if ((packet[at] >> 6) == 0) {
+    for (std::size_t at = 2; at + 1 < packet.size(); at += 2) {
+        const std::uint8_t* d = &packet[at];
+        if ((d[0] >> 6) == 0) {
             ++model.auxiliary;
-            at += 2;
             continue;
         }
-        ++model.places;
-        const bool whole = at + 3 < packet.size();
-        const std::uint8_t* d = &packet[at];
-        if (model.places == sensor && whole && (d[0] >> 5) == 2 && (d[0] & 2) != 0 && d[1] < 0x80 && d[2] < 0x40 &&
-            d[3] < 0x80) {
-            model.chosenIntact = true;
-            model.chosen.status = static_cast<std::uint8_t>((d[0] >> 2) & 7);
-            model.chosen.multiplier = static_cast<std::uint8_t>((d[0] & 1) * 128 + d[1]);
-            model.chosen.lambda = static_cast<std::uint16_t>(d[2] * 128 + d[3]);
-        }
-        at += 4;
+        const bool intact =
+            at + 3 < packet.size() && (d[0] >> 5) == 2 && (d[0] & 2) != 0 && d[1] < 0x80 && d[2] < 0x40 && d[3] < 0x80;
+        if (++model.places == sensor && intact) model.chosen = d;
+        at += 2;  // the place's second word
     }
     return model;
 }
 
-bool SameReading(const lamdex::Lc1Reading& a, const lamdex::Lc1Reading& b) {
-    return a.status == b.status && a.multiplier == b.multiplier && a.lambda == b.lambda;
+bool ReadsAs(const lamdex::Lc1Reading& r, const std::uint8_t* d) {
+    return r.status == ((d[0] >> 2) & 7) && r.multiplier == (d[0] & 1) * 128 + d[1] && r.lambda == d[2] * 128 + d[3];
 }
 
 // Any bytes taken for one packet: described or refused, never read outside them; a whole
@@ -89,8 +81,6 @@ bool SameReading(const lamdex::Lc1Reading& a, const lamdex::Lc1Reading& b) {
 void CheckDescription(const std::vector<std::uint8_t>& bytes, int sensor) {
     static ChainContents contents;  // large; the fuzzer runs one input at a time
     const bool whole = lamdex::DescribeChain(bytes.data(), bytes.size(), contents);
-    Require(contents.lc1Count >= 0 && contents.lc1Count <= lamdex::kMaxSensor && contents.auxiliaryCount >= 0,
-            "counts within their bounds");
     lamdex::Lc1Reading reading{};
     const bool found = lamdex::FindLc1DataGroup(bytes.data(), bytes.size(), reading, sensor);
     if (!whole) {
@@ -98,18 +88,18 @@ void CheckDescription(const std::vector<std::uint8_t>& bytes, int sensor) {
         return;
     }
     const PlaceModel model = ModelPlaces(bytes, sensor);
-    // The 128th place, cut short at the end of 255 words, is past every sensor number.
-    const int listed = model.places > lamdex::kMaxSensor ? lamdex::kMaxSensor : model.places;
-    Require(contents.lc1Count == listed && contents.auxiliaryCount == model.auxiliary,
-            "places and auxiliary words as the place rule counts them");
-    Require(found == model.chosenIntact, "the sensor is found where its place is intact");
-    if (found) Require(SameReading(reading, model.chosen), "the chosen place's reading");
-    if (model.chosenIntact) {
-        const lamdex::Lc1Place& place = contents.lc1[sensor - 1];
-        Require(place.kind == lamdex::PlaceKind::kIntact && SameReading(place.reading, model.chosen),
-                "the description lists the same reading");
-    } else if (sensor <= contents.lc1Count) {
-        Require(contents.lc1[sensor - 1].kind == lamdex::PlaceKind::kBroken, "a place not intact is broken");
+    // A 128th place, cut short at the end of 255 words, is past every sensor number.
+    Require(
+        contents.lc1Count == std::min(model.places, lamdex::kMaxSensor) && contents.auxiliaryCount == model.auxiliary,
+        "places and auxiliary words as the place rule counts them");
+    Require(found == (model.chosen != nullptr), "the sensor is found where its place is intact");
+    const lamdex::Lc1Place* listed = sensor <= contents.lc1Count ? &contents.lc1[sensor - 1] : nullptr;
+    if (found) {
+        Require(ReadsAs(reading, model.chosen) && listed->kind == lamdex::PlaceKind::kIntact &&
+                    ReadsAs(listed->reading, model.chosen),
+                "the chosen place's reading, found and listed");
+    } else if (listed != nullptr) {
+        Require(listed->kind == lamdex::PlaceKind::kBroken, "a place not intact is listed broken");
     }
 }
 
