@@ -67,6 +67,17 @@ void ReportLineBack(int portNumber, const LineKeeper& keeper) {
     WriteDebugText(text);
 }
 
+// The sensor the file names at the moment of saving: lamdex-check --save may have changed it
+// while the host ran, and a port chosen in the dialog must not undo that. The one loaded at
+// start when the file cannot be read.
+int SensorInFile(const char* path, int loadedSensor) {
+    int port = 1;
+    int sensor = kDefaultSensor;
+    char error[kLastErrorTextSize] = "";
+    LoadConfig(path, port, sensor, error);
+    return error[0] == '\0' ? sensor : loadedSensor;
+}
+
 }  // namespace
 
 LC1Driver::LC1Driver() : reader_(ByteSource{&SerialLink::ReadByteFrom, &link_}) {
@@ -158,6 +169,7 @@ zb::HResult LC1Driver::Close() {
 void LC1Driver::OpenLink() {
     isOpen_ = true;
     reader_.ResetForOpen();
+    stateReport_.Forget();
     Report(keeper_.Open(portNumber_));
 }
 
@@ -204,6 +216,7 @@ zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
     }
     Report(keeper_.Reopen());
     const zb::HResult answer = reader_.Read(rec);
+    stateReport_.Observe(portNumber_, reader_.Sensor(), reader_.AnsweredPlace());
     const LineKeeper::Change change = keeper_.Check();
     if (change == LineKeeper::Change::kLost || change == LineKeeper::Change::kReopened) {
         reader_.DropPartialPacket();
@@ -254,7 +267,7 @@ void LC1Driver::ChangePort(int newPort) {
         CloseLink();
     }
     portNumber_ = newPort;
-    SaveConfig(configPath_, portNumber_, sensor_, lastErrorText_);
+    SaveConfig(configPath_, portNumber_, SensorInFile(configPath_, sensor_), lastErrorText_);
     if (wasOpen) {
         OpenLink();
     }

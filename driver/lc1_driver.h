@@ -14,6 +14,7 @@
 #include <cstdint>
 
 #include "config/config_file.h"
+#include "driver/lc1_state.h"
 #include "driver/line_keeper.h"
 #include "driver/lock.h"
 #include "driver/packet_reader.h"
@@ -87,8 +88,9 @@ private:
     SerialLink link_;
     LineKeeper keeper_{link_};
     std::int32_t portNumber_ = 1;
-    int sensor_ = kDefaultSensor;  // which LC-1 of a chain the file names; kept by a port change
+    int sensor_ = kDefaultSensor;  // which LC-1 of a chain the file named at start
     PacketReader reader_;
+    Lc1StateReport stateReport_;  // what the chosen LC-1 says, told when it changes
     bool isOpen_ = false;
     zb::IoSettings settings_{zb::kIoSettingsSize, {}};
     char configPath_[kConfigPathSize] = {};

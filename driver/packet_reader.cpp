@@ -34,8 +34,9 @@ bool IsWordByte(std::uint8_t byte) {
     return (byte & 0x80) == 0;
 }
 
-bool IsAuxiliaryWord(const std::uint8_t* word) {
-    return (word[0] & 0xC0) == 0;
+// Every word's first byte has bit 7 clear; bit 6 tells an LC-1's place from an auxiliary word.
+bool OpensLc1Place(const std::uint8_t* word) {
+    return (word[0] & 0xC0) == 0x40;
 }
 
 bool IsLc1DataGroup(const std::uint8_t* d) {
@@ -61,32 +62,38 @@ bool IsWholePacket(const std::uint8_t* packet, std::size_t packetSize) {
     return true;
 }
 
-// Walks the words of a whole packet in chain order, giving each LC-1's group to onLc1 and
-// counting auxiliary words; stops early when onLc1 answers false. An LC-1 group starts
-// with 010, an auxiliary word with 00, so the two never overlap; a word that is neither
-// (a broken group) is passed.
-template <typename OnLc1>
-int WalkChain(const std::uint8_t* packet, std::size_t packetSize, OnLc1 onLc1) {
+// The place at a word that opens one: the group when it passes its test, else broken.
+Lc1Place PlaceAt(const std::uint8_t* packet, std::size_t at, std::size_t packetSize) {
+    if (at + kDataGroupSize <= packetSize && IsLc1DataGroup(packet + at)) {
+        return {PlaceKind::kIntact, DecodeDataGroup(packet + at)};
+    }
+    return {PlaceKind::kBroken, {}};
+}
+
+// Walks the words of a whole packet in chain order, giving each LC-1 place to onPlace and
+// counting auxiliary words; stops early when onPlace answers false. A place is two words
+// whatever its group holds, so the places behind a broken one keep their numbers.
+template <typename OnPlace>
+int WalkChain(const std::uint8_t* packet, std::size_t packetSize, OnPlace onPlace) {
     int auxiliaryWords = 0;
     for (std::size_t j = kHeaderSize; j + kWordSize <= packetSize; j += kWordSize) {
-        if (j + kDataGroupSize <= packetSize && IsLc1DataGroup(packet + j)) {
-            if (!onLc1(packet + j)) break;
-            j += kWordSize;  // the group's second word
-        } else if (IsAuxiliaryWord(packet + j)) {
+        if (!OpensLc1Place(packet + j)) {
             ++auxiliaryWords;
+            continue;
         }
+        if (!onPlace(PlaceAt(packet, j, packetSize))) break;
+        j += kWordSize;  // the place's second word
     }
     return auxiliaryWords;
 }
 
-// The sensor-th LC-1 group of a packet whose words are known to be words.
-bool FindNthGroup(const std::uint8_t* packet, std::size_t packetSize, int sensor, Lc1Reading& reading) {
+// The sensor-th LC-1 place of a packet whose words are known to be words.
+Lc1Place FindNthPlace(const std::uint8_t* packet, std::size_t packetSize, int sensor) {
     int seen = 0;
-    bool found = false;
-    (void)WalkChain(packet, packetSize, [&](const std::uint8_t* group) {
+    Lc1Place found{PlaceKind::kMissing, {}};
+    (void)WalkChain(packet, packetSize, [&](const Lc1Place& place) {
         if (++seen < sensor) return true;
-        reading = DecodeDataGroup(group);
-        found = true;
+        found = place;
         return false;
     });
     return found;
@@ -231,18 +238,22 @@ bool DescribeChain(const std::uint8_t* packet, std::size_t packetSize, ChainCont
     contents.lc1Count = 0;
     contents.auxiliaryCount = 0;
     if (!IsWholePacket(packet, packetSize)) return false;
-    // 255 words hold at most kMaxSensor groups, so the bound below only guards the array.
-    contents.auxiliaryCount = WalkChain(packet, packetSize, [&contents](const std::uint8_t* group) {
+    // 255 words hold kMaxSensor whole places and, behind them, at most one cut short: no
+    // sensor number reaches that one, so it is left out.
+    contents.auxiliaryCount = WalkChain(packet, packetSize, [&contents](const Lc1Place& place) {
         if (contents.lc1Count == kMaxSensor) return false;
-        contents.lc1[contents.lc1Count++] = DecodeDataGroup(group);
+        contents.lc1[contents.lc1Count++] = place;
         return true;
     });
     return true;
 }
 
 bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading, int sensor) {
-    return IsSensorNumber(sensor) && IsWholePacket(packet, packetSize) &&
-           FindNthGroup(packet, packetSize, sensor, reading);
+    if (!IsSensorNumber(sensor) || !IsWholePacket(packet, packetSize)) return false;
+    const Lc1Place place = FindNthPlace(packet, packetSize, sensor);
+    if (place.kind != PlaceKind::kIntact) return false;
+    reading = place.reading;
+    return true;
 }
 
 zb::HResult PacketReader::Read(zb::TransferRecord* record) {
@@ -250,6 +261,7 @@ zb::HResult PacketReader::Read(zb::TransferRecord* record) {
         return zb::kInvalidArg;
     }
     StoreTransferred(record, 0);
+    answered_ = false;
     FillFromSource();
     KeepOnlyNewestTwoPackets();
     if (rxCount_ < kMinimumUsefulCount) {
@@ -269,12 +281,13 @@ zb::HResult PacketReader::Read(zb::TransferRecord* record) {
         return zb::kNotReady;
     }
     const std::size_t size = end - start;
-    Lc1Reading reading{};
-    const bool found = FindNthGroup(rxBuffer_, size, sensor_, reading);
+    answeredPlace_ = FindNthPlace(rxBuffer_, size, sensor_);
+    answered_ = true;
     DiscardFront(size);
-    if (!found) {
+    if (answeredPlace_.kind != PlaceKind::kIntact) {
         return zb::kNotConnected;
     }
+    const Lc1Reading& reading = answeredPlace_.reading;
 
     switch (reading.status) {
         case 0:

@@ -3,7 +3,10 @@
 // A packet is a header of two bytes with bit 7 set, then the 16-bit words it counts:
 // (h0 bit 0) x 128 + (h1 & 0x7F) of them, 2 to 512 bytes in all, so every packet fits the
 // buffer. Each device of a chain adds its words in chain order: an LC-1 two (its data group,
-// at an even offset from the header), an auxiliary input one per channel. Every byte of a
+// at an even offset from the header), an auxiliary input one per channel. A word whose first
+// byte starts with bits 01 opens an LC-1's place, one starting 00 is an auxiliary word; a
+// place whose group fails its test is still a place, so a flipped bit never moves the LC-1s
+// behind it to another number. Every byte of a
 // word has bit 7 clear; a byte with bit 7 set inside what a header declared shows the header
 // was false, and framing starts again after that header's first byte.
 //
@@ -45,11 +48,21 @@ struct Lc1Reading {
 // The device's conversion, with every single-precision rounding step it makes.
 std::int32_t ConvertToFixedAfr(std::uint16_t lambdaRaw, std::uint8_t multiplierRaw);
 
+// What stands at one LC-1's place in a chain: its group, read; a broken group (one that failed
+// its test, or the packet ended inside it), which answers not connected as a packet without the
+// place does; or, for a place the chain does not reach, nothing.
+enum class PlaceKind : std::uint8_t { kIntact, kBroken, kMissing };
+
+struct Lc1Place {
+    PlaceKind kind;
+    Lc1Reading reading;  // meaningful when intact
+};
+
 // The devices of one complete packet, in chain order (head of the packet first).
 struct ChainContents {
-    int lc1Count;                // LC-1s found
-    int auxiliaryCount;          // auxiliary-input words
-    Lc1Reading lc1[kMaxSensor];  // the first lc1Count entries are valid
+    int lc1Count;              // LC-1 places, broken ones included
+    int auxiliaryCount;        // auxiliary-input words
+    Lc1Place lc1[kMaxSensor];  // the first lc1Count entries are valid
 };
 
 // The devices of one complete packet (header first, packetSize bytes), framed as Read
@@ -58,7 +71,7 @@ struct ChainContents {
 bool DescribeChain(const std::uint8_t* packet, std::size_t packetSize, ChainContents& contents);
 
 // The data group of the sensor-th LC-1 of one complete packet, found as Read finds it;
-// false when the packet is not whole or holds fewer LC-1s.
+// false when the packet is not whole, holds fewer LC-1 places, or that place is broken.
 bool FindLc1DataGroup(const std::uint8_t* packet, std::size_t packetSize, Lc1Reading& reading,
                       int sensor = kDefaultSensor);
 
@@ -87,6 +100,10 @@ public:
     // any reader.
     static zb::HResult AnswerNotReady(zb::TransferRecord* record);
 
+    // The chosen LC-1's place in the packet the last Read answered; nullptr when it answered
+    // none.
+    const Lc1Place* AnsweredPlace() const { return answered_ ? &answeredPlace_ : nullptr; }
+
     std::size_t BufferedCount() const { return rxCount_; }
     const std::uint8_t* BufferedBytes() const { return rxBuffer_; }
 
@@ -104,6 +121,8 @@ private:
     std::uint8_t rxBuffer_[kRxBufferSize] = {};
     std::uint32_t rxCount_ = 0;
     int sensor_ = kDefaultSensor;
+    bool answered_ = false;
+    Lc1Place answeredPlace_{};
 };
 
 }  // namespace lamdex

@@ -111,7 +111,7 @@ def report_names_each_port(run, ports):
     code, report, errors = check(run)
     if code != 0:
         fail(f"the report ended with exit code {code}, not 0:\n{report}{errors}")
-    expect(report, rf"^  COM{LC1} +LC-1 found: AFR \d+\.\d\d$", "the LC-1's port")
+    expect(report, rf"^  COM{LC1} +LC-1 found: reading AFR \d+\.\d\d$", "the LC-1's port")
     expect(report, rf"^  COM{GARBAGE} +data, but no LC-1 packets", "the port with garbage")
     expect(report, rf"^  COM{SILENT} +nothing received$", "the silent port")
     expect(report, rf"^  COM{MISSING} +cannot be opened: error \d+ \(.+\)$", "the port without a device")
@@ -129,7 +129,7 @@ def follow_counts(run):
     if code != 0 or not counts:
         fail(f"--port {LC1} ended with exit code {code}:\n{output}{errors}")
     packets, readings, stray = map(int, counts.groups())
-    if packets != len(lines) or readings != sum(line.startswith("AFR ") for line in lines) or readings == 0:
+    if packets != len(lines) or readings != sum(line.startswith("reading AFR ") for line in lines) or readings == 0:
         fail(f"--port {LC1}: the counts disagree with the {len(lines)} lines shown:\n{output}")
     if stray == 0:
         fail(f"--port {LC1}: the simulator's garbage was not counted as bytes outside packets:\n{output}")
@@ -203,15 +203,15 @@ def chain_on_the_line(run, link):
     if host.returncode != 0:
         fail(f"the plug-in did not read the chain's second LC-1 (zbhost code {host.returncode}):\n{host.stdout}")
     code, report, _ = check(run)
-    expect(report, rf"^  COM{CHAIN} +LC-1 #1 warming up \(\d+\.\d %\), LC-1 #2 AFR \d+\.\d\d, 1 auxiliary input; "
+    expect(report, rf"^  COM{CHAIN} +LC-1 #1 warming up \(\d+\.\d %\), LC-1 #2 reading AFR \d+\.\d\d, 1 auxiliary input; "
            r"the plug-in reads LC-1 #2$", "the chain")
-    expect(report, rf"^  COM{LC1} +LC-1 #1 AFR \d+\.\d\d; the plug-in reads LC-1 #2, but COM{LC1} carries 1 LC-1$",
+    expect(report, rf"^  COM{LC1} +LC-1 #1 reading AFR \d+\.\d\d; the plug-in reads LC-1 #2, not in the chain: COM{LC1} carries 1 LC-1$",
            "the lone LC-1")
     expect(report, rf"^The LC-1 is on COM{CHAIN}, the port the plug-in is set to use\.$", "the chosen port")
     print(report)
     check(run, "--save", CHAIN, "--sensor", 3)
     code, report, _ = check(run)
-    expect(report, rf"^  COM{CHAIN} +.*; the plug-in reads LC-1 #3, but COM{CHAIN} carries 2 LC-1s$", "the chain")
+    expect(report, rf"^  COM{CHAIN} +.*; the plug-in reads LC-1 #3, not in the chain: COM{CHAIN} carries 2 LC-1s$", "the chain")
     expect(report, rf"^The LC-1 is on COM{CHAIN}, but the plug-in reads LC-1 #3 and COM{CHAIN} carries 2 LC-1s: .*\n"
            rf".*\bRun: lamdex-check --save {CHAIN} --sensor 1$", "what to do about a sensor the chain does not have")
 
@@ -239,7 +239,7 @@ def follow_through_unplug(run, simulator, link):
     follow = run.start(check_command(run, "--port", LC1, "--record", path), stdin=subprocess.DEVNULL,
                        stdout=subprocess.PIPE, text=True, errors="replace")
     output = Output(follow.stdout)
-    readings_until = lambda seconds: float(output.wait_for(r"^ +(\d+\.\d\d) s  AFR ", "readings")[1]) >= seconds
+    readings_until = lambda seconds: float(output.wait_for(r"^ +(\d+\.\d\d) s  reading AFR ", "readings")[1]) >= seconds
     while not readings_until(1):  # more than the backlog, so the record holds timing
         pass
     harness.stop(simulator)

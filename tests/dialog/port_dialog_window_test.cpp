@@ -72,6 +72,17 @@ TEST_F(PortDialogWindow, OkSavesTheChosenPortAndKeepsIt) {
     EXPECT_EQ(Selection(again), 4);
 }
 
+// lamdex-check --save 3 --sensor 2 while the host runs: OK keeps the line it wrote.
+TEST_F(PortDialogWindow, OkKeepsTheSensorLineTheFileHasWhenItSaves) {
+    LoadWithConfig(kPort3);
+    HWND dialog = ShowDialog();
+    ASSERT_NE(dialog, nullptr);
+    ASSERT_TRUE(WriteConfigFile("COMPORT 3\r\nSENSOR 2\r\n"));
+    Choose(dialog, 4);
+    Click(dialog, IDOK);
+    EXPECT_EQ(Config(), "COMPORT 5\r\nSENSOR 2\r\n");
+}
+
 TEST_F(PortDialogWindow, OkOnTheCurrentPortSavesNothing) {
     LoadWithConfig(kPort3);
     HWND dialog = ShowDialog();

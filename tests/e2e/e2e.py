@@ -7,9 +7,10 @@ usage: e2e.py native BUILD_DIR CASE
 CASE: sequence   the simulator sends every status, garbage between packets, packets split at
                  random points, at the device's pace; the reference host records every
                  answer: each packet delivered exactly once, in order, with its exact value
-      chain      as sequence, but the simulator is a chain of an auxiliary input and two LC-1s
-                 and the plug-in's configuration chooses the second: each packet yields that
-                 LC-1's answer, and "not connected" where that LC-1 sends no group
+      chain      as sequence, but the simulator is a chain of an LC-1 whose groups all arrive
+                 broken, an auxiliary input and two more LC-1s, and the plug-in's configuration
+                 chooses the third: each packet yields that LC-1's answer, and "not connected"
+                 where that LC-1 sends no group
       line-rate  2000 readings at the full line rate, polled fast: every answer one that
                  was sent, exact, in order, none twice, and the last one sent comes out (a
                  host more than two packets behind skips the older ones; how many, is printed)
@@ -35,9 +36,10 @@ DELIVERIES = {
     # Three rounds of the fixed sequence and its first packet again, so the last answer is a reading.
     "sequence": (["--scenario", "sequence", "--rate", "device", "--count", "67", "--garbage", "0.4", "--split",
                   "--seed", "20261208"], 43, True, 1),
-    # The auxiliary word ahead holds 00 42, which looks like the start of an LC-1 group.
-    "chain": (["--chain", "aux,lc1:sweep:150,lc1:sequence", "--rate", "device", "--count", "23", "--garbage", "0.4",
-               "--split", "--seed", "20261209"], 15, True, 2),
+    # The broken LC-1 ahead keeps its place; the auxiliary word holds 00 42, which looks like
+    # the start of an LC-1 group.
+    "chain": (["--chain", "lc1:broken,aux,lc1:sweep:150,lc1:sequence", "--rate", "device", "--count", "23",
+               "--garbage", "0.4", "--split", "--seed", "20261209"], 15, True, 3),
     "line-rate": (["--scenario", "sweep", "--rate", "line", "--count", "2000"], 2000, False, 1),
 }
 # The 2000 packets take 6.25 s; the host stops once readings have stopped this long, or at the

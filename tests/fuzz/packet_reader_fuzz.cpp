@@ -2,9 +2,10 @@
 // the chain that the first input byte chooses, checks its invariants after every call, then
 // proves the reader is not wedged: valid chain packets sent after any input must come out
 // with the chosen LC-1's exact value. Each chunk is also described as one packet would be,
-// and the description must agree with the search for one LC-1.
+// and the description must agree with the place rule, stated here on its own terms.
 #include <fuzzer/FuzzedDataProvider.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -45,28 +46,63 @@ std::vector<std::uint8_t> ValidChain(int sensor) {
     return lamdex::test::ChainPacket(devices);
 }
 
-// Any bytes taken for one packet: described or refused, never read outside them, and the
-// search for one LC-1 finds exactly the one the description lists.
+// The place rule, written from the protocol rather than taken from the reader: after the
+// header, word by word, a first byte 01xxxxxx opens a two-word LC-1 place (the packet may end
+// inside it), 00xxxxxx is an auxiliary word. A place is intact when its four bytes match
+// 010xxx1x 0xxxxxxx 00xxxxxx 0xxxxxxx. For whole packets.
+struct PlaceModel {
+    int places = 0;
+    int auxiliary = 0;
+    const std::uint8_t* chosen = nullptr;  // the chosen place's bytes, when it is intact
+};
+
+PlaceModel ModelPlaces(const std::vector<std::uint8_t>& packet, int sensor) {
+    PlaceModel model;
+    for (std::size_t at = 2; at + 1 < packet.size(); at += 2) {
+        const std::uint8_t* d = &packet[at];
+        if ((d[0] >> 6) == 0) {
+            ++model.auxiliary;
+            continue;
+        }
+        const bool intact =
+            at + 3 < packet.size() && (d[0] >> 5) == 2 && (d[0] & 2) != 0 && d[1] < 0x80 && d[2] < 0x40 && d[3] < 0x80;
+        if (++model.places == sensor && intact) model.chosen = d;
+        at += 2;  // the place's second word
+    }
+    return model;
+}
+
+bool ReadsAs(const lamdex::Lc1Reading& r, const std::uint8_t* d) {
+    return r.status == ((d[0] >> 2) & 7) && r.multiplier == (d[0] & 1) * 128 + d[1] && r.lambda == d[2] * 128 + d[3];
+}
+
+// Any bytes taken for one packet: described or refused, never read outside them; a whole
+// packet's places, auxiliary words and chosen reading are those the place rule gives.
 void CheckDescription(const std::vector<std::uint8_t>& bytes, int sensor) {
     static ChainContents contents;  // large; the fuzzer runs one input at a time
     const bool whole = lamdex::DescribeChain(bytes.data(), bytes.size(), contents);
-    Require(contents.lc1Count >= 0 && contents.lc1Count <= lamdex::kMaxSensor && contents.auxiliaryCount >= 0,
-            "counts within their bounds");
-    Require(whole || (contents.lc1Count == 0 && contents.auxiliaryCount == 0), "no devices in what is no packet");
-    Require(4 * static_cast<std::size_t>(contents.lc1Count) + 2 * static_cast<std::size_t>(contents.auxiliaryCount) +
-                    (whole ? 2 : 0) <=
-                bytes.size(),
-            "devices fit the packet");
     lamdex::Lc1Reading reading{};
     const bool found = lamdex::FindLc1DataGroup(bytes.data(), bytes.size(), reading, sensor);
-    Require(found == (whole && contents.lc1Count >= sensor), "the sensor is found where it is described");
+    if (!whole) {
+        Require(contents.lc1Count == 0 && contents.auxiliaryCount == 0 && !found, "no devices in what is no packet");
+        return;
+    }
+    const PlaceModel model = ModelPlaces(bytes, sensor);
+    // A 128th place, cut short at the end of 255 words, is past every sensor number.
+    Require(
+        contents.lc1Count == std::min(model.places, lamdex::kMaxSensor) && contents.auxiliaryCount == model.auxiliary,
+        "places and auxiliary words as the place rule counts them");
+    Require(found == (model.chosen != nullptr), "the sensor is found where its place is intact");
+    const lamdex::Lc1Place* listed = sensor <= contents.lc1Count ? &contents.lc1[sensor - 1] : nullptr;
     if (found) {
-        const lamdex::Lc1Reading& listed = contents.lc1[sensor - 1];
-        Require(reading.status == listed.status && reading.multiplier == listed.multiplier &&
-                    reading.lambda == listed.lambda,
-                "the same reading either way");
+        Require(ReadsAs(reading, model.chosen) && listed->kind == lamdex::PlaceKind::kIntact &&
+                    ReadsAs(listed->reading, model.chosen),
+                "the chosen place's reading, found and listed");
+    } else if (listed != nullptr) {
+        Require(listed->kind == lamdex::PlaceKind::kBroken, "a place not intact is listed broken");
     }
 }
+
 // The largest value any data group can produce (lambda 8191, multiplier 255).
 constexpr std::int32_t kLargestValue = 14524121;
 

@@ -67,6 +67,7 @@ ChainEntry Lc1(const Reading& reading) {
 // auxiliary word whose low byte looks like the start of one.
 TEST(Lc1Packet, ChainPacketsCountTheirWordsAndHoldEachGroupInOrder) {
     const Reading none{false, 0, 0, 0};
+    const Reading broken{true, 0, 147, 500, true};
     const struct {
         std::vector<ChainEntry> entries;
         Bytes front;  // the packet's first bytes
@@ -79,6 +80,10 @@ TEST(Lc1Packet, ChainPacketsCountTheirWordsAndHoldEachGroupInOrder) {
          18,
          {Make(4, 150, 10), Make(0, 147, 500)}},
         {{Lc1(none), Lc1(Make(0, 147, 500))}, {0xB2, 0x84, 0x00, 0x00, 0x00, 0x00, 0x43}, 10, {Make(0, 147, 500)}},
+        {{Lc1(broken), Lc1(Make(0, 147, 500))},
+         {0xB2, 0x84, 0x41, 0x13, 0x03, 0x74, 0x43},
+         10,
+         {broken, Make(0, 147, 500)}},
         {std::vector<ChainEntry>(65, Lc1(Make(0, 147, 500))),
          {0xB3, 0x82, 0x43, 0x13},
          262,
@@ -382,13 +387,16 @@ TEST(Source, LogLinesCarryTheExpectedValue) {
     // A chain logs each LC-1 in order; one that sends no group leaves the others' places.
     Options options;
     std::string error;
-    ASSERT_TRUE(ParseOptions({"--chain", "lc1:sequence,aux,lc1:sweep:150"}, options, error)) << error;
+    ASSERT_TRUE(ParseOptions({"--chain", "lc1:sequence,aux,lc1:sweep:150,lc1:broken:sequence"}, options, error))
+        << error;
     const PacketSource chain = PacketSource::ForChain(options.chain);
     ASSERT_TRUE(chain.Next(0, outgoing));
-    EXPECT_EQ(outgoing.bytes,
-              EncodeChainPacket({Lc1(Make(0, 147, 500)), Aux(kDefaultAuxValue), Lc1(Make(0, 150, kSweepLambdaMin))}));
+    Reading broken = Make(0, 147, 500);
+    broken.broken = true;
+    EXPECT_EQ(outgoing.bytes, EncodeChainPacket({Lc1(Make(0, 147, 500)), Aux(kDefaultAuxValue),
+                                                 Lc1(Make(0, 150, kSweepLambdaMin)), Lc1(broken)}));
     EXPECT_EQ(LogLine(0, outgoing.readings),
-              "0 0 147 500 963379 0 150 200 " + std::to_string(ExpectedValue(kSweepLambdaMin, 150)));
+              "0 0 147 500 963379 0 150 200 " + std::to_string(ExpectedValue(kSweepLambdaMin, 150)) + " broken - - -");
     ASSERT_TRUE(chain.Next(20, outgoing));  // the sequence's packet without a group
     EXPECT_EQ(LogLine(20, outgoing.readings).substr(0, 9), "20 0 150 ");
     EXPECT_EQ(FindChainGroups(outgoing.bytes), outgoing.readings);

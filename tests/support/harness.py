@@ -451,14 +451,14 @@ class Run(contextlib.ExitStack):
 def expected_answers(log, sensor=1):
     """What a host reading LC-1 #sensor must record for an lc1sim --log, in order, as (answer,
     value): a reading for status 0, "device error" for 3, 6 and 7, "not connected" for a packet
-    without that LC-1 (a chain logs each LC-1's four fields in turn). Other statuses answer not
-    ready, which the host does not record."""
+    without that LC-1 or with its place broken (a chain logs each LC-1's four fields in turn).
+    Other statuses answer not ready, which the host does not record."""
     answers = []
     for fields in (line.split() for line in Path(log).read_text().splitlines() if not line.startswith("#")):
         if len(fields) < 5:
             continue
         group = fields[4 * sensor - 3:4 * sensor + 1]  # status multiplier lambda value
-        if len(group) < 4 or group[0] == "-":
+        if len(group) < 4 or group[0] in ("-", "broken"):
             answers.append(("not connected", "0"))
         elif group[0] == "0":
             answers.append(("ok", group[3]))

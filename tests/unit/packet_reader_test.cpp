@@ -83,6 +83,9 @@ struct StreamCase {
     std::int32_t value;  // meaningful for kOk only
     Bytes bufferedAfter;
     int sensor = kDefaultSensor;
+    // What DescribeChain lists for the incoming bytes as one packet, where given.
+    int places = -1;
+    int auxiliaryWords = -1;
 };
 
 // Word counts whose packets are long: the 7-bit count alone, and bit 0 of h0 adding 128.
@@ -101,6 +104,12 @@ Bytes Lc1Groups(unsigned count) {
 TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
     const Bytes auxAround = ChainPacket({AuxiliaryWord(8191), AuxiliaryWord(0x42), Lc1Group(500, 147), AuxiliaryWord(3),
                                          Lc1Group(1000, 147), AuxiliaryWord(4)});
+    // A flipped bit breaks a group: d0 bit 1 cleared, d0 starting 011, d2 bit 6 set.
+    const Bytes brokenFirst = ChainPacket({{0x41, 0x13, 0x03, 0x74}, Lc1Group(1000, 147)});
+    const Bytes brokenSecond =
+        ChainPacket({Lc1Group(500, 147), {0x63, 0x13, 0x03, 0x74}, AuxiliaryWord(0x42), Lc1Group(1000, 147)});
+    const Bytes brokenLast = ChainPacket({Lc1Group(500, 147), AuxiliaryWord(5), {0x43, 0x13, 0x43, 0x74}});
+    const Bytes cutShort = ChainPacket({Lc1Group(500, 147), {0x40, 0x00}});
     const StreamCase cases[] = {
         {"partial header and group", {0xB2, 0x82, 0x43}, zb::kNotReady, 0, {0xB2, 0x82, 0x43}},
         {"no header keeps last byte", {0x01, 0x02, 0x03, 0x04, 0x85}, zb::kNotReady, 0, {0x85}},
@@ -122,7 +131,7 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
         {"empty packet", {0xB2, 0x80, 0x43, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {0x43, 0x13, 0x03, 0x74}},
         // Chains: the chosen LC-1 is read wherever it stands, whatever else the packet carries;
         // the auxiliary word 0x42 ahead of a group looks like a group's start one byte early.
-        {"auxiliary words around, first LC-1", auxAround, zb::kOk, 963379, {}},
+        {"auxiliary words around, first LC-1", auxAround, zb::kOk, 963379, {}, 1, 2, 4},
         {"auxiliary words around, second LC-1", auxAround, zb::kOk, 1445068, {}, 2},
         {"second sensor of one LC-1: consumed", Lc1Packet(500, 147), zb::kNotConnected, 0, {}, 2},
         // The chosen LC-1's status decides, not the other's.
@@ -141,18 +150,22 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
          ConvertToFixedAfr(0, 147), Lc1Packet(1, 147)},
         {"false header B3 B2: the B2 starts a packet", Joined({{0xB3}, Lc1Packet(1000, 147)}), zb::kOk, 1445068, {}},
         // Near misses: each differs from a good packet in one bit that a test must examine.
-        {"d0 bit 1 clear", {0xB2, 0x82, 0x41, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {}},
-        {"d2 bit 6 set", {0xB2, 0x82, 0x43, 0x13, 0x43, 0x74}, zb::kNotConnected, 0, {}},
+        {"d0 bit 1 clear", {0xB2, 0x82, 0x41, 0x13, 0x03, 0x74}, zb::kNotConnected, 0, {}, 1, 1, 0},
+        {"d2 bit 6 set", {0xB2, 0x82, 0x43, 0x13, 0x43, 0x74}, zb::kNotConnected, 0, {}, 1, 1, 0},
         // A byte with bit 7 set among the words shows the header false: no packet at all.
         {"d1 bit 7 set", {0xB2, 0x82, 0x43, 0x93, 0x03, 0x74}, zb::kNotReady, 0, {0x74}},
         {"d3 bit 7 set", {0xB2, 0x82, 0x43, 0x13, 0x03, 0xF4}, zb::kNotReady, 0, {0xF4}},
         {"h0 bit 5 clear", {0x92, 0x82, 0x43, 0x13, 0x03, 0x74}, zb::kNotReady, 0, {0x74}},
         {"h1 bit 7 clear", {0xB2, 0x02, 0x43, 0x13, 0x03, 0x74}, zb::kNotReady, 0, {0x74}},
-        {"broken group passed, the next one read",
-         {0xB2, 0x84, 0x41, 0x13, 0x03, 0x74, 0x43, 0x13, 0x03, 0x74},
-         zb::kOk,
-         963379,
-         {}},
+        // A broken group still holds its LC-1's place: that one is not connected, and the
+        // others keep their numbers.
+        {"broken place first, SENSOR 1", brokenFirst, zb::kNotConnected, 0, {}, 1, 2, 0},
+        {"broken place first, SENSOR 2", brokenFirst, zb::kOk, 1445068, {}, 2, 2, 0},
+        {"broken place second, SENSOR 2", brokenSecond, zb::kNotConnected, 0, {}, 2, 3, 1},
+        {"broken place second, SENSOR 3", brokenSecond, zb::kOk, 1445068, {}, 3, 3, 1},
+        {"broken place last, SENSOR 1", brokenLast, zb::kOk, 963379, {}, 1, 2, 1},
+        {"broken place last, SENSOR 2", brokenLast, zb::kNotConnected, 0, {}, 2, 2, 1},
+        {"place cut short by the packet's end", cutShort, zb::kNotConnected, 0, {}, 2, 2, 0},
         // Of more than two complete packets only the newest two are kept, whatever they carry.
         {"three together: the second, the third stays",
          Joined({Lc1Packet(0, 147), Lc1Packet(500, 147), Lc1Packet(1000, 147)}), zb::kOk, 963379, Lc1Packet(1000, 147)},
@@ -196,6 +209,14 @@ TEST_F(PacketReaderTest, AnswersEachStreamAsTheDeviceProtocolSays) {
             EXPECT_EQ(outcome.transferred, 0u);
         }
         EXPECT_EQ(Buffered(), c.bufferedAfter);
+        if (c.places >= 0) {
+            static ChainContents contents;
+            ASSERT_TRUE(DescribeChain(c.incoming.data(), c.incoming.size(), contents));
+            EXPECT_EQ(contents.lc1Count, c.places);
+            EXPECT_EQ(contents.auxiliaryCount, c.auxiliaryWords);
+            const bool chosenBroken = c.sensor <= c.places && c.result == zb::kNotConnected;
+            EXPECT_EQ(contents.lc1[c.sensor - 1].kind == PlaceKind::kBroken, chosenBroken);
+        }
     }
 }
 
@@ -303,8 +324,8 @@ TEST(DescribeChain, ListsTheDevicesOfOneWholePacketInChainOrder) {
     ASSERT_TRUE(DescribeChain(chain.data(), chain.size(), contents));
     EXPECT_EQ(contents.lc1Count, 2);
     EXPECT_EQ(contents.auxiliaryCount, 2);
-    EXPECT_EQ(contents.lc1[1].status, 4);
-    EXPECT_EQ(contents.lc1[1].multiplier, 150);
+    EXPECT_EQ(contents.lc1[1].reading.status, 4);
+    EXPECT_EQ(contents.lc1[1].reading.multiplier, 150);
 
     Bytes falseHeader = chain;
     falseHeader[5] |= 0x80;

@@ -10,6 +10,7 @@
 #include "config/config_file.h"
 #include "driver/clock.h"
 #include "driver/debug_output.h"
+#include "driver/lc1_state.h"
 #include "tools/lamdex-check/check_options.h"
 #include "tools/lamdex-check/line_record.h"
 #include "tools/lamdex-check/line_watch.h"
@@ -97,7 +98,8 @@ std::string DescribeFinding(const PortFinding& finding) {
         if (lone && last.sensor == kDefaultSensor) return "LC-1 found: " + DescribePacket(last);
         std::string text = DescribePacket(last) + "; the plug-in reads LC-1 #" + std::to_string(last.sensor);
         if (last.sensor > watch.MostLc1s()) {
-            text += ", but COM" + std::to_string(finding.port) + " carries " + CountLc1s(watch.MostLc1s());
+            text += ", " + std::string(kNotInChainText) + ": COM" + std::to_string(finding.port) + " carries " +
+                    CountLc1s(watch.MostLc1s());
         }
         return text;
     }
@@ -242,6 +244,15 @@ void ReportChange(FollowedPort& followed, LineKeeper::Change change, std::uint64
     }
 }
 
+// A packet as followed: every place, and the chosen LC-1 when the chain does not reach it.
+std::string DescribeFollowed(const Packet& packet) {
+    std::string text = DescribePacket(packet);
+    if (packet.sensor > packet.chain.lc1Count) {
+        text += "; LC-1 #" + std::to_string(packet.sensor) + " " + kNotInChainText;
+    }
+    return text;
+}
+
 // What the plug-in's Read does with the port, once.
 void FollowOnce(FollowedPort& followed, std::uint64_t now) {
     ReportChange(followed, followed.watch.Reopen(), now);
@@ -249,7 +260,7 @@ void FollowOnce(FollowedPort& followed, std::uint64_t now) {
     if (followed.watch.IsOpen() && !followed.lineOpen)
         followed.record.Back(now - followed.startMs, followed.watch.OutageMs());
     Packet packet;
-    while (followed.watch.NextPacket(packet)) PrintAt(followed, now, DescribePacket(packet));
+    while (followed.watch.NextPacket(packet)) PrintAt(followed, now, DescribeFollowed(packet));
     if (!followed.received.empty()) {
         followed.record.Bytes(now - followed.startMs, followed.received);
         followed.received.clear();

@@ -3,39 +3,17 @@
 #include <cstdio>
 #include <cstring>
 
+#include "driver/lc1_state.h"
+
 namespace lamdex::check {
 namespace {
 
-std::string Format(const char* format, double value) {
-    char text[64];
-    (void)std::snprintf(text, sizeof text, format, value);
+// A place in words, as the plug-in's debug texts say it.
+std::string DescribePlace(const Lc1Place& place) {
+    if (place.kind == PlaceKind::kBroken) return kBrokenPlaceText;
+    char text[200];
+    DescribeLc1(place.reading, text, sizeof text);
     return text;
-}
-
-// The status codes as the LC-1 reports them; the plug-in answers only 0 with a reading.
-std::string DescribeStatus(const Lc1Reading& reading) {
-    switch (reading.status) {
-        case 1:
-            return Format("free air: oxygen %.1f %% (no AFR)", reading.lambda / 10.0);
-        case 2:
-            return "calibrating in free air";
-        case 3:
-            return "error: needs a free-air calibration";
-        case 4:  // the heater's progress, in tenths of a percent like the oxygen level
-            return Format("warming up (%.1f %%)", reading.lambda / 10.0);
-        case 5:
-            return "calibrating its heater";
-        case 6:
-            return Format("error (code %.0f)", reading.lambda);
-        default:
-            return "error (status 7)";
-    }
-}
-
-// Status 0 is a reading, converted as the plug-in converts it.
-std::string DescribeReading(const Lc1Reading& reading) {
-    if (reading.status == 0) return Format("AFR %.2f", ConvertToFixedAfr(reading.lambda, reading.multiplier) / 65536.0);
-    return DescribeStatus(reading);
 }
 
 }  // namespace
@@ -137,11 +115,11 @@ std::string DescribePacket(const Packet& packet) {
         return "a packet without LC-1 data" + (auxiliary.empty() ? "" : " (" + auxiliary + ")");
     }
     if (chain.lc1Count == 1 && auxiliary.empty() && packet.sensor == kDefaultSensor) {
-        return DescribeReading(chain.lc1[0]);
+        return DescribePlace(chain.lc1[0]);
     }
     std::string text;
     for (int k = 0; k < chain.lc1Count; ++k) {
-        text += (k == 0 ? "LC-1 #" : ", LC-1 #") + std::to_string(k + 1) + " " + DescribeReading(chain.lc1[k]);
+        text += (k == 0 ? "LC-1 #" : ", LC-1 #") + std::to_string(k + 1) + " " + DescribePlace(chain.lc1[k]);
     }
     return auxiliary.empty() ? text : text + ", " + auxiliary;
 }

@@ -21,7 +21,8 @@ struct Packet {
     ChainContents chain{};        // every device the packet carries
 
     bool HasLc1Data() const { return chain.lc1Count > 0; }
-    bool HasChosenLc1() const { return chain.lc1Count >= sensor; }
+    // An intact group at the chosen place: else the plug-in answers not connected.
+    bool HasChosenLc1() const { return chain.lc1Count >= sensor && chain.lc1[sensor - 1].kind == PlaceKind::kIntact; }
 };
 
 struct LineCounts {
@@ -85,9 +86,10 @@ private:
     std::vector<std::uint8_t>* collected_ = nullptr;
 };
 
-// What a packet says, in words: "AFR 14.70", "warming up (45.0 %)", "error (code 2)", ... for
-// a lone LC-1 read as the first; for a chain each device in turn: "LC-1 #1 AFR 14.70, LC-1 #2
-// warming up (45.0 %), 2 auxiliary inputs".
+// What a packet says, in the plug-in's words: "reading AFR 14.70", "warming up (45.0 %)",
+// "error 2: heater open circuit (...)", ... for a lone LC-1 read as the first; for a chain each
+// place in turn, broken ones too: "LC-1 #1 reading AFR 14.70, LC-1 #2 broken data, 2 auxiliary
+// inputs".
 std::string DescribePacket(const Packet& packet);
 
 // "1 LC-1", "2 LC-1s".

@@ -30,14 +30,17 @@ bool ParseLc1(const std::vector<std::string>& parts, ChainDevice& device, std::s
     bool scenarioGiven = false, multiplierGiven = false;
     for (std::size_t k = 1; k < parts.size(); ++k) {
         unsigned multiplier = 0;
-        if (!multiplierGiven && ParseNumber(parts[k], 255, multiplier)) {
+        if (parts[k] == "broken" && !device.broken) {
+            device.broken = true;
+        } else if (!multiplierGiven && ParseNumber(parts[k], 255, multiplier)) {
             device.scenario.multiplier = multiplier;
             multiplierGiven = true;
         } else if (const auto kind = ScenarioByName(parts[k]); kind && !scenarioGiven) {
             device.scenario.kind = *kind;
             scenarioGiven = true;
         } else {
-            error = "'" + parts[k] + "' in an lc1 of --chain is neither a scenario nor a multiplier from 0 to 255";
+            error =
+                "'" + parts[k] + "' in an lc1 of --chain is neither a scenario, a multiplier from 0 to 255 nor broken";
             return false;
         }
     }
@@ -93,6 +96,7 @@ std::vector<ChainEntry> ChainEntries(const std::vector<ChainDevice>& chain, std:
             entry.auxValue = device.auxValue;
         } else {
             entry.reading = ScenarioReading(device.scenario, index);
+            entry.reading.broken = device.broken && entry.reading.hasGroup;
         }
         entries.push_back(entry);
     }

@@ -18,11 +18,12 @@ constexpr unsigned kDefaultAuxValue = 0x42;
 struct ChainDevice {
     bool auxiliary = false;
     ScenarioSettings scenario;  // an LC-1's
+    bool broken = false;        // an LC-1 whose every group is sent broken
     unsigned auxValue = kDefaultAuxValue;
 };
 
-// "aux,lc1,lc1:warmup:150": devices in chain order. "lc1" may add a scenario name and a
-// multiplier (either or both, any order), taking `lc1Defaults` for what it leaves out;
+// "aux,lc1,lc1:warmup:150,lc1:broken": devices in chain order. "lc1" may add a scenario name,
+// a multiplier and "broken" (any of them, any order), taking `lc1Defaults` for what it leaves out;
 // "aux" may add a value from 0 to 8191. False with the reason in `error`, also for a chain of
 // more words than one packet counts.
 bool ParseChain(const std::string& text, const ScenarioSettings& lc1Defaults, std::vector<ChainDevice>& chain,

@@ -11,6 +11,10 @@ bool IsGroup(const std::uint8_t* d) {
     return (d[0] & 0xE2u) == 0x42u && (d[1] & 0x80u) == 0 && (d[2] & 0xC0u) == 0 && (d[3] & 0x80u) == 0;
 }
 
+bool OpensPlace(const std::uint8_t* word) {
+    return (word[0] & 0xC0u) == 0x40u;
+}
+
 Reading Decode(const std::uint8_t* d) {
     Reading reading;
     reading.status = (d[0] >> 2) & 0x07u;
@@ -32,7 +36,8 @@ void AppendGroup(const Reading& reading, std::vector<std::uint8_t>& packet) {
     const unsigned status = reading.status & 0x07u;
     const unsigned multiplier = reading.multiplier & 0xFFu;
     const unsigned lambda = reading.lambda & 0x1FFFu;
-    packet.push_back(static_cast<std::uint8_t>(0x42u | (status << 2) | (multiplier >> 7)));
+    const unsigned testBit = reading.broken ? 0x00u : 0x02u;
+    packet.push_back(static_cast<std::uint8_t>(0x40u | testBit | (status << 2) | (multiplier >> 7)));
     packet.push_back(static_cast<std::uint8_t>(multiplier & 0x7Fu));
     packet.push_back(static_cast<std::uint8_t>(lambda >> 7));
     packet.push_back(static_cast<std::uint8_t>(lambda & 0x7Fu));
@@ -41,8 +46,8 @@ void AppendGroup(const Reading& reading, std::vector<std::uint8_t>& packet) {
 }  // namespace
 
 bool operator==(const Reading& a, const Reading& b) {
-    if (a.hasGroup != b.hasGroup) return false;
-    return !a.hasGroup || (a.status == b.status && a.multiplier == b.multiplier && a.lambda == b.lambda);
+    if (a.hasGroup != b.hasGroup || a.broken != b.broken) return false;
+    return !a.hasGroup || a.broken || (a.status == b.status && a.multiplier == b.multiplier && a.lambda == b.lambda);
 }
 
 std::vector<std::uint8_t> EncodePacket(const Reading& reading) {
@@ -78,12 +83,18 @@ std::vector<Reading> FindChainGroups(const std::vector<std::uint8_t>& bytes) {
         }
         std::vector<Reading> groups;
         for (std::size_t j = start + 2; j + 2 <= end;) {
-            if (j + 4 <= end && IsGroup(&bytes[j])) {
-                groups.push_back(Decode(&bytes[j]));
-                j += 4;
-            } else {
+            if (!OpensPlace(&bytes[j])) {
                 j += 2;
+                continue;
             }
+            Reading place;
+            if (j + 4 <= end && IsGroup(&bytes[j])) {
+                place = Decode(&bytes[j]);
+            } else {
+                place.broken = true;
+            }
+            groups.push_back(place);
+            j += 4;
         }
         return groups;
     }

@@ -14,6 +14,9 @@ struct Reading {
     unsigned status = 0;      // 0..7
     unsigned multiplier = 0;  // raw, tenths: 147 is 14.7
     unsigned lambda = 0;      // raw, 13 bits: lambda = raw * 0.001 + 0.5
+    // Sent as a flipped bit leaves it: bit 1 of the first byte clear, so the group fails a
+    // receiver's test. It still holds its LC-1's place in a chain.
+    bool broken = false;
 };
 
 bool operator==(const Reading& a, const Reading& b);
@@ -35,10 +38,10 @@ std::vector<std::uint8_t> EncodePacket(const Reading& reading);
 // caller keeps the chain within kMaxPacketWords.
 std::vector<std::uint8_t> EncodeChainPacket(const std::vector<ChainEntry>& entries);
 
-// The LC-1 groups of the first packet in bytes, in chain order, as a receiver that frames by
-// the word count finds them: at word boundaries, each word either the start of a group or an
-// auxiliary word. A header whose words hold a byte with bit 7 set is passed over as false.
-// None when bytes hold no header.
+// The LC-1 places of the first packet in bytes, in chain order, as a receiver that frames by
+// the word count finds them: at word boundaries, a word starting 01 opens a two-word place
+// (broken when its group fails the test), one starting 00 is an auxiliary word. A header whose
+// words hold a byte with bit 7 set is passed over as false. None when bytes hold no header.
 std::vector<Reading> FindChainGroups(const std::vector<std::uint8_t>& bytes);
 
 // The 16.16 value a receiver reports for a status-0 reading, with the device's rounding.

@@ -185,6 +185,7 @@ const char* UsageText() {
            "  --error-status S     status of the error scenario: 3, 6 (default) or 7\n"
            "  --chain DEVICES      a chain on one line, in order, such as aux,lc1,lc1:warmup:150: each\n"
            "                       lc1 with its own scenario and/or multiplier (else those above),\n"
+           "                       lc1:broken sending every group with a flipped bit (its place stays),\n"
            "                       each aux one channel with its value 0..8191 (aux:100; default 66)\n"
            "  --replay FILE        send a capture written as hex text ('#' comments) instead; one\n"
            "                       with timing marks (@seconds) goes at its own times, whatever\n"

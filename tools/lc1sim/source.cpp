@@ -74,6 +74,10 @@ std::string LogLine(std::uint64_t index, const std::vector<Reading>& readings) {
     std::string line = std::to_string(index);
     if (readings.empty()) return line + " - - - -";
     for (const Reading& reading : readings) {
+        if (reading.broken) {
+            line += " broken - - -";
+            continue;
+        }
         line += " " + std::to_string(reading.status) + " " + std::to_string(reading.multiplier) + " " +
                 std::to_string(reading.lambda) + " ";
         line +=

@@ -16,7 +16,7 @@ constexpr std::int64_t kPaced = -1;
 
 struct Outgoing {
     std::vector<std::uint8_t> bytes;
-    std::vector<Reading> readings;          // the LC-1 groups a receiver finds in the bytes, in chain order
+    std::vector<Reading> readings;          // the LC-1 places a receiver finds in the bytes, in chain order
     std::int64_t atNs = kPaced;             // from a timed capture: when the bytes go, from the start
     LineChange change = LineChange::kNone;  // from a timed capture: instead of bytes, the line goes or comes back
 };
@@ -43,8 +43,9 @@ private:
     std::vector<Outgoing> pieces_;
 };
 
-// "index status multiplier lambda value", the four again for each further LC-1 group; value
-// only for status 0, "-" otherwise, and the four "-" for bytes that hold no LC-1 group.
+// "index status multiplier lambda value", the four again for each further LC-1 place; value
+// only for status 0, "-" otherwise; "broken - - -" for a broken place, and the four "-" for
+// bytes that hold no LC-1 place.
 std::string LogLine(std::uint64_t index, const std::vector<Reading>& readings);
 
 constexpr const char* kLogHeader = "# index status multiplier lambda value";
