@@ -202,11 +202,12 @@ struct Outcome {
     std::vector<std::string> faults;
 };
 
+// The line's texts; what the LC-1 says is another matter.
 std::string KindOf(const std::string& text) {
     if (text.rfind("LC1Driver::Open ", 0) == 0 && text.find(" failed: ") != std::string::npos) return "open failed";
     if (text.find(" lost: ") != std::string::npos) return "lost";
     if (text.find(" back after ") != std::string::npos) return "back";
-    return text;
+    return "";
 }
 
 class DriverModel {
@@ -242,7 +243,9 @@ public:
         model.device = Device::kSwitchedOff;  // what is on its way is read; no time to reopen
         Poll(driver, 300);
         driver.Close();
-        for (const std::string& text : texts) outcome_.texts.push_back(KindOf(text));
+        for (const std::string& text : texts) {
+            if (!KindOf(text).empty()) outcome_.texts.push_back(KindOf(text));
+        }
         CheckEveryPacketRead();
         return outcome_;
     }
