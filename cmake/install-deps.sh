@@ -80,7 +80,10 @@ if [ -n "$missing_required" ]; then
   fi
   echo "Installing missing Debian packages:$missing_required"
   # shellcheck disable=SC2086 # the list is meant to split into words
-  DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing_required
+  if ! DEBIAN_FRONTEND=noninteractive apt-get install -y -q --no-install-recommends $missing_required; then
+    echo "install-deps: the packages the build needs could not be installed; apt says why above. Put that right, then run make again." >&2
+    exit 1
+  fi
   updated=--updated
 fi
 rm -f "${log:-}"
