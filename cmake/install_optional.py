@@ -10,7 +10,7 @@ usage: install_optional.py [--updated] [--again] PACKAGE...
 
 Not as root, it prints the command that installs them, and succeeds.
 As root it tries to install them, at most once per state of apt's package lists: when apt
-finds them uninstallable (unmet dependencies, no candidate), it says so in one line and
+finds them uninstallable (unmet dependencies, no candidate, downloads that fail), it says so in one line and
 remembers it in build/deps/, so that later runs need neither apt-get update nor a doomed
 install until apt-get update brings new lists. Any other failure of apt (the dpkg lock held, a
 full disk, an interrupted dpkg) stops the build, with apt's own words.
@@ -31,12 +31,15 @@ LISTS = Path("/var/lib/apt/lists")
 WITHOUT = ("the win32 tests run in the emulated machine (LAMDEX_WIN32_VM=off skips them) and the demo runs the "
            "64-bit build")
 
-# apt's errors that mean the archive cannot give a consistent set of these packages today,
-# the machine being fine. Any other error is the machine's, and stops the build.
+# apt's errors that mean the archive cannot give these packages today, the machine being fine:
+# no consistent set of them, or an archive caught mid-sync or out of reach, whose downloads
+# fail. Any other error is the machine's, and stops the build.
 UNAVAILABLE = [
     re.compile(r"E: Unable to correct problems, you have held broken packages\."),
     re.compile(r"E: Package '[^']+' has no installation candidate"),
     re.compile(r"E: Unable to locate package \S+"),
+    re.compile(r"E: Failed to fetch .*"),
+    re.compile(r"E: Unable to fetch some archives.*"),
 ]
 DEPENDS = re.compile(r"^ *(\S+) : Depends: ")
 

@@ -49,6 +49,11 @@ The following packages have unmet dependencies:
  libwine:i386 : Depends: libgnutls30:i386 (>= 3.7.2) but it is not installed
 E: Unmet dependencies. Try 'apt --fix-broken install' with no packages (or specify a solution).
 """
+MID_SYNC = """\
+E: Failed to fetch http://deb.example/pool/main/w/wine/libwine_8.0~repack-4_i386.deb  File has unexpected size \
+(4096 != 30812). Mirror sync in progress? [IP: 192.0.2.1 80]
+E: Unable to fetch some archives, maybe run apt-get update or try with --fix-missing?
+"""
 INTERRUPTED = "E: dpkg was interrupted, you must manually run 'dpkg --configure -a' to correct the problem. \n"
 FULL = "E: You don't have enough free space in /var/cache/apt/archives/.\n"
 
@@ -59,6 +64,7 @@ class AptFailures(unittest.TestCase):
             (UNMET, "libgnutls30:i386 : Depends: libc6:i386 (>= 2.34) but it is not going to be installed"),
             (PINNED, "E: Package 'wine32:i386' has no installation candidate"),
             ("E: Unable to locate package wine32:i386\n", "E: Unable to locate package wine32:i386"),
+            (MID_SYNC, " ".join(MID_SYNC.splitlines()[0].split())),
         ]:
             with self.subTest(reason):
                 self.assertEqual(install_optional.classify(output), (True, reason))
