@@ -12,11 +12,14 @@ WINDOWS_RUNS := python3 cmake/windows_runs.py
 WINE_BUILD = $$($(WINDOWS_RUNS) build)
 
 # Configuring first installs what is missing (DEPS names how much; the demo asks for less).
+# 32-bit Wine, optional, is tried once per state of apt's package lists; asked for by name
+# (make deps), the target tries it again.
 DEPS ?= deps
+AGAIN = $(if $(filter $@,$(MAKECMDGOALS)),--again)
 deps:
-	@sh cmake/install-deps.sh
+	@sh cmake/install-deps.sh all $(AGAIN)
 deps-demo:
-	@sh cmake/install-deps.sh demo
+	@sh cmake/install-deps.sh demo $(AGAIN)
 deps-dist:
 	@sh cmake/install-deps.sh dist
 

@@ -12,7 +12,8 @@ machine does not execute 32-bit x86 programs, or 32-bit Wine could not be instal
 suite runs in an emulated x86_64 machine (cmake/win32_vm.py),
 unless LAMDEX_WIN32_VM=off, which keeps the quick run: every win32 test program is reported as
 skipped, with the reason. LAMDEX_WIN32_RUNS=off makes this machine count as one that cannot
-execute 32-bit programs.
+execute 32-bit programs. A 32-bit Wine that is installed but does not start is neither: the
+win32 suite fails, saying why, and so does build.
 """
 import os
 import subprocess
@@ -30,17 +31,31 @@ SUITE = ["ctest", "--preset", "win32"]
 
 
 def win32_unavailable():
-    """Why 32-bit Wine cannot start here, or "" when it can (cmake/wine-arch.sh decides)."""
-    probe = '. "$1" && { wine_arch_unavailable || true; }'
+    """Why 32-bit Wine cannot start on this kind of machine, or "" when it can; exits, saying
+    why, when it is installed but broken (cmake/wine-arch.sh decides)."""
+    probe = '. "$1" && wine_arch_probe'
     result = subprocess.run(["sh", "-c", probe, "sh", SOURCE / "cmake" / "wine-arch.sh"], capture_output=True,
                             text=True, env={**os.environ, "WINEARCH": "win32"})
     if result.returncode != 0:
         sys.exit(result.stderr.strip() or "cmake/wine-arch.sh failed")
-    return result.stdout.strip()
+    state, _, why = result.stdout.strip().partition(" ")
+    if state == "broken":
+        raise Broken(why)
+    return why if state == "unavailable" else ""
+
+
+class Broken(Exception):
+    """32-bit Wine is installed here but does not start: a failure to put right, not a kind of
+    machine to run elsewhere."""
 
 
 def test_win32():
-    reason = win32_unavailable()
+    try:
+        reason = win32_unavailable()
+    except Broken as broken:
+        print(f"win32: the test programs cannot run: {broken}", flush=True)
+        SUMMARY.write_text(f"win32 NOT tested, a failure: {broken}\n")
+        return 1
     if not reason:
         status = subprocess.run(SUITE, cwd=SOURCE).returncode
         summary = "win32 under 32-bit Wine"
@@ -73,7 +88,11 @@ def test_win32():
 def main():
     command = sys.argv[1] if len(sys.argv) == 2 else ""
     if command == "build":
-        print("win64" if win32_unavailable() else "win32")
+        try:
+            print("win64" if win32_unavailable() else "win32")
+        except Broken as broken:
+            print(f"windows_runs.py: {broken}", file=sys.stderr)
+            return 1
     elif command == "test-win32":
         return test_win32()
     elif command == "summary":

@@ -4,7 +4,8 @@
 #
 # - WINEARCH picks 32-bit (win32, the default) or 64-bit (win64) Wine; cmake/wine-arch.sh
 #   says which binaries. Where this machine cannot run that Wine, it says why and exits 77,
-#   which CTest reports as a skipped test.
+#   which CTest reports as a skipped test; a 32-bit Wine that is installed but does not start
+#   is a failure.
 # - The prefix is created on first use, with no window or prompt. Programs started at the
 #   same time (ctest -j) wait for one another while that happens (lock: PREFIX.lock).
 # - A wineserver is kept for 10 s after the last program ends, so a series of tests does
@@ -35,6 +36,10 @@ if [ -z "$prefix" ] || [ "$prefix" = "${HOME:-}/.wine" ]; then
   exit 2
 fi
 
+if reason=$(wine_arch_broken); then
+  echo "wine-run.sh: $reason" >&2
+  exit 1
+fi
 if reason=$(wine_arch_unavailable); then
   echo "SKIPPED: $reason" >&2
   exit "$wine_skip_code"

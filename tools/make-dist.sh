@@ -52,7 +52,11 @@ for build in "$@"; do
       exit 1
     fi
     mv "$zip" "$out/"
-    echo "make-dist: $out/$(basename "$zip")"
+    # The size of the DLL as shipped (stripped), so that no document has to state it.
+    size=$(python3 -c 'import sys, zipfile
+print(next(f"{entry.file_size:,}" for entry in zipfile.ZipFile(sys.argv[1]).infolist()
+           if entry.filename.endswith("/Lamdex.dll")))' "$out/$(basename "$zip")")
+    echo "make-dist: $out/$(basename "$zip") (Lamdex.dll: $size bytes)"
     made=$((made + 1))
   done
   rm -rf "$staging"

@@ -110,10 +110,10 @@ def tail(path, lines=20):
 
 @functools.cache
 def wine():
-    """(loader, server, why this machine cannot run them or "", why they are missing or "")
-    for WINEARCH."""
+    """(loader, server, why this machine cannot run them or "", why they are missing or broken
+    or "") for WINEARCH."""
     script = ('. "$1" && echo "$wine_loader" && echo "$wine_server" && { wine_arch_unavailable || echo; } && '
-              '{ wine64_missing || true; }')
+              '{ wine64_missing || wine_arch_broken || true; }')
     result = subprocess.run(["sh", "-c", script, "sh", SOURCE / "cmake" / "wine-arch.sh"], capture_output=True,
                             text=True)
     if result.returncode != 0:
