@@ -218,7 +218,7 @@ zb::HResult LC1Driver::Read(zb::TransferRecord* rec) {
     const zb::HResult answer = reader_.Read(rec);
     stateReport_.Observe(portNumber_, reader_.Sensor(), reader_.AnsweredPlace());
     const LineKeeper::Change change = keeper_.Check();
-    if (change == LineKeeper::Change::kLost || change == LineKeeper::Change::kReopened) {
+    if (LineKeeper::CutsTheLine(change)) {
         reader_.DropPartialPacket();
     }
     Report(change);

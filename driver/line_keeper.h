@@ -53,6 +53,9 @@ public:
                       // bytes from before belong to no packet that can still complete
     };
 
+    // Whether bytes taken before the change belong to no packet that can still complete.
+    static bool CutsTheLine(Change change) { return change == Change::kLost || change == Change::kReopened; }
+
     using Clock = std::uint64_t (*)();  // milliseconds, meant never to go back
 
     explicit LineKeeper(SerialLink& link, Clock clock = &MonotonicMilliseconds) : link_(link), clock_(clock) {}

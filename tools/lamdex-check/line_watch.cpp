@@ -27,7 +27,7 @@ LineKeeper::Change LineWatch::Open(int portNumber) {
 
 LineKeeper::Change LineWatch::Check() {
     const LineKeeper::Change change = keeper_.Check();
-    if (change == LineKeeper::Change::kLost || change == LineKeeper::Change::kReopened) reader_.DropPartialPacket();
+    if (LineKeeper::CutsTheLine(change)) reader_.DropPartialPacket();
     return change;
 }
 
