@@ -56,16 +56,14 @@ wine_arch_probe() {
     esac
   fi
 }
-wine_arch_unavailable() {
+# Prints why and succeeds when the probe finds WINEARCH in state $1; fails silently otherwise.
+wine_arch_is() {
   wine_arch_state=$(wine_arch_probe)
-  [ "${wine_arch_state#unavailable }" != "$wine_arch_state" ] || return 1
-  echo "${wine_arch_state#unavailable }"
+  [ "${wine_arch_state#"$1" }" != "$wine_arch_state" ] || return 1
+  echo "${wine_arch_state#"$1" }"
 }
-wine_arch_broken() {
-  wine_arch_state=$(wine_arch_probe)
-  [ "${wine_arch_state#broken }" != "$wine_arch_state" ] || return 1
-  echo "${wine_arch_state#broken }"
-}
+wine_arch_unavailable() { wine_arch_is unavailable; }
+wine_arch_broken() { wine_arch_is broken; }
 
 # Why the 64-bit Wine a win64 test needs cannot run, or fails silently when it can: it runs on
 # every x86_64 machine, so its absence is a missing install step, not a kind of machine.
