@@ -6,9 +6,9 @@
 // at an even offset from the header), an auxiliary input one per channel. A word whose first
 // byte starts with bits 01 opens an LC-1's place, one starting 00 is an auxiliary word; a
 // place whose group fails its test is still a place, so a flipped bit never moves the LC-1s
-// behind it to another number. Every byte of a
-// word has bit 7 clear; a byte with bit 7 set inside what a header declared shows the header
-// was false, and framing starts again after that header's first byte.
+// behind it to another number. Every byte of a word has bit 7 clear; a byte with bit 7 set
+// inside what a header declared shows the header was false, and framing starts again after
+// that header's first byte.
 //
 // Invariants, whatever bytes arrive:
 //   - rxCount never exceeds kRxBufferSize, and nothing is read or written outside rxBuffer;

@@ -19,12 +19,13 @@
 
 namespace {
 
-// What a removed device's handle does while it is still open: fails every call with this
-// error, or with 0 answers every call, reads nothing and keeps the port's name taken.
+// A driver, as documented.
 struct Profile {
     bool refusesEqualXonXoff = false;  // as IOCTL_SERIAL_SET_CHARS does
     bool refusesCommConfig = false;    // the provider takes only SetCommState
     bool leftByATerminal = false;      // 9600 7E1, XON/XOFF, abort on error, a framing error pending
+    // What a removed device's handle does while it is still open: fails every call with this
+    // error, or with 0 answers every call, reads nothing and keeps the port's name taken.
     DWORD removedHandleError = ERROR_GEN_FAILURE;
     std::uint64_t openMs = 2;
     bool releasesNameLate = false;  // an open just after a close is refused
